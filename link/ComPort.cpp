@@ -1,0 +1,156 @@
+#include "ComPort.h"
+
+#include "LineSettings.h"
+#include "PortNames.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <time.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+timespec ToTimespec(CComPort::Clock::time_point t) {
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch());
+    return {static_cast<time_t>(ns.count() / 1'000'000'000),
+            static_cast<long>(ns.count() % 1'000'000'000)};
+}
+
+// steady_clock is CLOCK_MONOTONIC; an absolute deadline keeps the cost of the write
+// itself from adding up over a long string.
+void SleepUntil(CComPort::Clock::time_point deadline) {
+    const timespec ts = ToTimespec(deadline);
+    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
+
+int MillisecondsLeft(CComPort::Clock::time_point deadline) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - CComPort::Clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+}
+
+} // namespace
+
+CComPort::CComPort(ErrorReporter reporter)
+    : m_report(std::move(reporter)) {
+    // Linux lets a sleep overrun by the thread's timer slack (50 µs by default); the pause
+    // after every byte should end on time. The link runs on the thread that made it.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    Open();
+}
+
+CComPort::~CComPort() {
+    Close();
+}
+
+std::uint32_t CComPort::Open() {
+    m_strDevice = m_pszPortName ? DeviceForPort(m_pszPortName) : std::string();
+    if (m_strDevice.empty())
+        return ReportError(LinkStep::Open, ENOENT);
+
+    // Non-blocking so that neither a missing carrier nor a stalled line can freeze the window;
+    // no O_CREAT, so a missing device fails instead of becoming a file.
+    m_hComm.reset(::open(m_strDevice.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!m_hComm.valid())
+        return ReportError(LinkStep::Open, errno);
+
+    // Exclusive use takes both: TIOCEXCL refuses further opens of the tty but not to a
+    // privileged process, flock() holds against any other copy of this program.
+    if (::flock(m_hComm.get(), LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
+        m_hComm.reset();
+        return ReportError(LinkStep::Open, error);
+    }
+    // A device that is no tty refuses this too; reading its settings below reports it.
+    ::ioctl(m_hComm.get(), TIOCEXCL);
+
+    if (const auto failure = ApplyLineSettings(m_hComm.get(), m_nBaudRate))
+        return ReportError(failure->step, failure->errorNumber);
+
+    // The panel's driver queues would be 8 bytes each way; Linux offers no request for queue
+    // sizes, the tty layer keeps its own.
+    return 0;
+}
+
+std::uint32_t CComPort::Reopen() {
+    Close();
+    Open();
+    return 0;
+}
+
+std::uint32_t CComPort::SetPort(const char* pszPortName) {
+    m_pszPortName = pszPortName;
+    return Reopen();
+}
+
+std::uint32_t CComPort::SetBaudRate(std::int32_t nBaudRate) {
+    m_nBaudRate = nBaudRate;
+    return Reopen();
+}
+
+std::uint32_t CComPort::SendText(std::string str) {
+    for (const char c : str) {
+        if (const int error = TransmitByte(c))
+            return ReportError(LinkStep::Transmit, error);
+        const Clock::time_point written = Clock::now();
+        if (m_onWrite)
+            m_onWrite(written);
+        SleepUntil(written + kBytePause);
+    }
+    return 0;
+}
+
+// Waits for room on the line, within kWriteBound: a line slower than the pacing loses
+// nothing, one held by flow control (CTS low, XOFF) fails instead of freezing the window.
+int CComPort::TransmitByte(char c) const {
+    const Clock::time_point deadline = Clock::now() + kWriteBound;
+    for (;;) {
+        const ssize_t n = ::write(m_hComm.get(), &c, 1);
+        if (n == 1)
+            return 0;
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return errno;
+        pollfd pfd{m_hComm.get(), POLLOUT, 0};
+        const int ready = ::poll(&pfd, 1, MillisecondsLeft(deadline));
+        if (ready == 0)
+            return ETIMEDOUT;
+        if (ready < 0 && errno != EINTR)
+            return errno;
+    }
+}
+
+std::uint32_t CComPort::ReportError(LinkStep step, int errorNumber) {
+    m_dwLastError = static_cast<std::uint32_t>(errorNumber);
+    if (m_report)
+        m_report(LinkError{step, m_dwLastError, m_pszPortName ? m_pszPortName : "", m_strDevice});
+    return m_dwLastError;
+}
+
+// Never hangs: queued output gets the time it needs at this speed, within a second, and what
+// is left after that (a line held by flow control) is discarded so that close() cannot wait.
+void CComPort::Close() {
+    if (!m_hComm.valid())
+        return;
+    const int fd = m_hComm.get();
+    int queued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && m_nBaudRate > 0) {
+        const auto lineTime = std::chrono::microseconds(10'000'000LL * queued / m_nBaudRate);
+        const Clock::time_point deadline =
+            Clock::now() + std::min<Clock::duration>(lineTime + 50ms, 1s);
+        while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && Clock::now() < deadline)
+            SleepUntil(Clock::now() + 1ms);
+    }
+    ::ioctl(fd, TCFLSH, 1 /* TCOFLUSH */);
+    // Exclusivity belongs to the tty, not to this descriptor: clear it, or the next open
+    // fails while anyone else still holds the tty.
+    ::ioctl(fd, TIOCNXCL);
+    m_hComm.reset();
+}

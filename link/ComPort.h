@@ -1,0 +1,60 @@
+#pragma once
+
+#include "LinkError.h"
+#include "UniqueFd.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// The program's one connection to the panel: owns one open serial port with the panel's
+// fixed line settings and sends text to it one byte at a time, 3 ms apart. It never reads.
+//
+// Every failing step tells the operator through the reporter given at construction, before
+// the operation returns. Open and SendText then return the error number; the reopening
+// operations always return 0.
+class CComPort {
+public:
+    using Clock = std::chrono::steady_clock;
+    using WriteObserver = std::function<void(Clock::time_point)>;
+
+    // Pause after every byte, whatever the line speed.
+    static constexpr std::chrono::milliseconds kBytePause{3};
+    // How long one byte may wait for room on the line before it counts as failed.
+    static constexpr std::chrono::milliseconds kWriteBound{500};
+
+    // Opens "COM1:" at 38400 bit/s at once; a failure is reported, construction succeeds.
+    explicit CComPort(ErrorReporter reporter);
+    virtual ~CComPort();
+
+    CComPort(const CComPort&) = delete;
+    CComPort& operator=(const CComPort&) = delete;
+
+    std::uint32_t Open();
+    std::uint32_t Reopen();
+    std::uint32_t SetPort(const char* pszPortName);
+    std::uint32_t SetBaudRate(std::int32_t nBaudRate);
+    std::uint32_t SendText(std::string str);
+
+    [[nodiscard]] const char* PortName() const { return m_pszPortName; }
+    [[nodiscard]] std::int32_t BaudRate() const { return m_nBaudRate; }
+    [[nodiscard]] std::uint32_t LastError() const { return m_dwLastError; }
+    [[nodiscard]] bool IsOpen() const { return m_hComm.valid(); }
+
+    // Called with the time of every byte handed to the line; for measuring the pacing.
+    void SetWriteObserver(WriteObserver observer) { m_onWrite = std::move(observer); }
+
+private:
+    std::uint32_t ReportError(LinkStep step, int errorNumber);
+    [[nodiscard]] int TransmitByte(char c) const;
+    void Close();
+
+    const char* m_pszPortName = "COM1:";
+    std::int32_t m_nBaudRate = 38400;
+    std::uint32_t m_dwLastError = 0;
+    UniqueFd m_hComm;
+    std::string m_strDevice; // what the port name stood for at the last open
+    ErrorReporter m_report;
+    WriteObserver m_onWrite;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// The step of the link that failed.
+enum class LinkStep {
+    Open,          // the device could not be opened (missing, no access, in use)
+    ReadSettings,  // the line settings could not be read (not a serial device)
+    WriteSettings, // the line settings were refused or did not stick
+    Transmit,      // a byte could not be put on the line
+};
+
+// A failure of the link as a value; the window turns it into text where it shows it.
+struct LinkError {
+    LinkStep step = LinkStep::Open;
+    std::uint32_t errorNumber = 0; // errno of the failed call
+    std::string portName;          // "COM1:" … "COM4:"
+    std::string device;            // the device the name stood for; empty when none was found
+};
+
+// Tells the operator about a failure and returns once it has been acknowledged.
+using ErrorReporter = std::function<void(const LinkError&)>;

@@ -1,0 +1,98 @@
+#include "PtyPair.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <stdexcept>
+#include <unistd.h>
+
+using namespace std::chrono;
+
+PtyPair::PtyPair() {
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
+    m_master.reset(master);
+    m_slave.reset(slave);
+    m_path = name;
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    ::fcntl(slave, F_SETFL, ::fcntl(slave, F_GETFL) | O_NONBLOCK);
+}
+
+std::string PtyPair::Read(std::size_t count, milliseconds timeout) {
+    std::string bytes;
+    const auto deadline = steady_clock::now() + timeout;
+    while (bytes.size() < count) {
+        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+        if (left <= 0)
+            break;
+        pollfd pfd{m_master.get(), POLLIN, 0};
+        if (::poll(&pfd, 1, static_cast<int>(left)) <= 0)
+            continue;
+        char buffer[4096];
+        const ssize_t n =
+            ::read(m_master.get(), buffer, std::min(sizeof buffer, count - bytes.size()));
+        if (n <= 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    return bytes;
+}
+
+std::string PtyPair::ReadAll(milliseconds quiet) {
+    std::string bytes;
+    for (;;) {
+        pollfd pfd{m_master.get(), POLLIN, 0};
+        if (::poll(&pfd, 1, static_cast<int>(quiet.count())) <= 0)
+            return bytes;
+        char buffer[4096];
+        const ssize_t n = ::read(m_master.get(), buffer, sizeof buffer);
+        if (n <= 0)
+            return bytes;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+void PtyPair::WriteToLink(std::string_view bytes) {
+    if (::write(m_master.get(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        throw std::runtime_error("write to pty master failed");
+}
+
+void PtyPair::CloseFarEnd() {
+    m_master.reset();
+}
+
+bool PtyPair::WaitOutputHeld(bool held) {
+    // A pty whose output is stopped by XOFF offers no room for writing.
+    const auto deadline = steady_clock::now() + seconds(5);
+    while (steady_clock::now() < deadline) {
+        pollfd pfd{m_slave.get(), POLLOUT, 0};
+        const bool writable = ::poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLOUT);
+        if (writable != held)
+            return true;
+        ::usleep(1000);
+    }
+    return false;
+}
+
+PortEnvironment::PortEnvironment(std::array<std::string, 4> devices) {
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = "KELMORA_COM" + std::to_string(i + 1);
+        if (const char* old = std::getenv(name.c_str()))
+            m_saved[i] = old;
+        const std::string& device = devices[i].empty() ? Missing(i + 1) : devices[i];
+        ::setenv(name.c_str(), device.c_str(), 1);
+    }
+}
+
+PortEnvironment::~PortEnvironment() {
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = "KELMORA_COM" + std::to_string(i + 1);
+        if (m_saved[i])
+            ::setenv(name.c_str(), m_saved[i]->c_str(), 1);
+        else
+            ::unsetenv(name.c_str());
+    }
+}
