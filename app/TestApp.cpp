@@ -1,0 +1,18 @@
+#include "TestApp.h"
+
+#include <TestDlg.h>
+
+CTestApp::CTestApp(int& argc, char** argv)
+    : QApplication(argc, argv) {
+    // The name stays the executable's (it captions the message boxes); the version is the
+    // program's version record.
+    setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+}
+
+int CTestApp::InitInstance() {
+    // Constructing the window opens the port; leaving this scope closes it, however the
+    // window was left.
+    CTestDlg dlg;
+    dlg.exec();
+    return 0;
+}

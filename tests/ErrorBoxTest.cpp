@@ -1,0 +1,32 @@
+#include <ErrorBox.h>
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <cerrno>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ErrorBox, ShowsTheNumberWithAWarningAndOneOkButton) {
+    const LinkError error{LinkStep::Open, EBUSY, "COM2:", "/dev/ttyUSB0"};
+    const auto box = CreateErrorBox(error, nullptr);
+    EXPECT_EQ(box->text(), "Fehlernummer: 16 !");
+    EXPECT_EQ(box->icon(), QMessageBox::Warning);
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+    EXPECT_EQ(box->buttons().size(), 1);
+    EXPECT_EQ(box->windowTitle(), QCoreApplication::applicationName());
+    EXPECT_TRUE(box->informativeText().startsWith("COM2 = /dev/ttyUSB0: "));
+    EXPECT_GT(box->informativeText().size(), QString("COM2 = /dev/ttyUSB0: ").size());
+}
+
+TEST(ErrorBox, NumberIsShownAsSignedDecimal) {
+    EXPECT_EQ(ErrorMessage({LinkStep::Transmit, 110, "COM1:", "/dev/pts/3"}),
+              "Fehlernummer: 110 !");
+    EXPECT_EQ(ErrorMessage({LinkStep::Transmit, 0xFFFFFFFFu, "COM1:", ""}), "Fehlernummer: -1 !");
+}
+
+TEST(ErrorBox, DetailSaysWhenNoDeviceWasFound) {
+    EXPECT_EQ(ErrorDetail({LinkStep::Open, ENOENT, "COM4:", ""}),
+              "COM4: kein serielles Gerät gefunden.");
+}
+
+} // namespace

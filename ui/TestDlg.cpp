@@ -1,0 +1,124 @@
+#include "TestDlg.h"
+
+#include "DataExchange.h"
+#include "TestDlgTemplate.h"
+
+#include <PanelCommands.h>
+#include <PortNames.h>
+#include <QButtonGroup>
+#include <QEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <array>
+
+namespace {
+
+constexpr std::array<int, 4> kPortButtons = {IDC_COM1, IDC_COM2, IDC_COM3, IDC_COM4};
+constexpr std::array<std::pair<int, std::int32_t>, 5> kBaudButtons = {{
+    {IDC_BAUD_2400, 2400},
+    {IDC_BAUD_9600, 9600},
+    {IDC_BAUD_14400, 14400},
+    {IDC_BAUD_19200, 19200},
+    {IDC_BAUD_38400, 38400},
+}};
+
+struct CommandButton {
+    int id;
+    int nLed;
+    LedMode mode;
+};
+constexpr std::array<CommandButton, 9> kLedButtons = {{
+    {IDC_LED1_ON, 0, LedMode::On},
+    {IDC_LED1_OFF, 0, LedMode::Off},
+    {IDC_LED1_BLINK, 0, LedMode::Blink},
+    {IDC_LED2_ON, 1, LedMode::On},
+    {IDC_LED2_OFF, 1, LedMode::Off},
+    {IDC_LED2_BLINK, 1, LedMode::Blink},
+    {IDC_LED3_ON, 2, LedMode::On},
+    {IDC_LED3_OFF, 2, LedMode::Off},
+    {IDC_LED3_BLINK, 2, LedMode::Blink},
+}};
+
+QString DescribePort(const char* pszPortName) {
+    const std::string device = DeviceForPort(pszPortName);
+    return device.empty() ? QStringLiteral("Kein serielles Gerät gefunden")
+                          : QString::fromStdString(device);
+}
+
+} // namespace
+
+CTestDlg::CTestDlg(ErrorReporter reporter, QWidget* parent)
+    : CDialog(TestDlgTemplate(), parent)
+    , m_port(std::move(reporter))
+    , m_hIcon(QStringLiteral(":/kelmora/kelmora.ico")) {
+    m_editSend = Controls().Get<QPlainTextEdit>(IDC_SEND);
+    for (const int id : kPortButtons)
+        Controls().Control(id)->installEventFilter(this);
+    WireEvents();
+}
+
+// The one place where the controls are tied to the window's operations.
+void CTestDlg::WireEvents() {
+    for (std::size_t i = 0; i < kPortButtons.size(); ++i)
+        connect(Controls().Get<QAbstractButton>(kPortButtons[i]), &QAbstractButton::clicked, this,
+                [this, i] { m_port.SetPort(kPortNames[i]); });
+    for (const auto& [id, nBaudRate] : kBaudButtons)
+        connect(Controls().Get<QAbstractButton>(id), &QAbstractButton::clicked, this,
+                [this, nBaudRate] { m_port.SetBaudRate(nBaudRate); });
+
+    connect(m_editSend, &QPlainTextEdit::textChanged, this, &CTestDlg::SendNewText);
+    connect(Controls().Get<QAbstractButton>(IDC_CLEAR), &QAbstractButton::clicked, this,
+            [this] { AppendCommand(ClearCommand()); });
+    for (const auto& [id, nLed, mode] : kLedButtons)
+        connect(Controls().Get<QAbstractButton>(id), &QAbstractButton::clicked, this,
+                [this, nLed, mode] { AppendCommand(LedCommand(nLed, mode)); });
+
+    connect(Controls().Get<QAbstractButton>(IDC_EXIT), &QAbstractButton::clicked, this,
+            &CTestDlg::accept);
+    connect(Controls().Get<QAbstractButton>(IDC_CANCEL), &QAbstractButton::clicked, this,
+            &CTestDlg::reject);
+}
+
+void CTestDlg::DoDataExchange(bool bSaveAndValidate) {
+    ExchangeRadio(bSaveAndValidate, *Controls().RadioGroup(IDC_BAUD_2400), m_nBaudIndex);
+    ExchangeRadio(bSaveAndValidate, *Controls().RadioGroup(IDC_COM1), m_nPortIndex);
+    ExchangeText(bSaveAndValidate, *Controls().Get<QLabel>(IDC_ERRORS), m_strErrors);
+    ExchangeText(bSaveAndValidate, *Controls().Get<QLabel>(IDC_RECEIVED), m_strReceived);
+    ExchangeRadio(bSaveAndValidate, *Controls().RadioGroup(IDC_LED1_ON), m_nLed1);
+    ExchangeRadio(bSaveAndValidate, *Controls().RadioGroup(IDC_LED2_ON), m_nLed2);
+    ExchangeRadio(bSaveAndValidate, *Controls().RadioGroup(IDC_LED3_ON), m_nLed3);
+    ExchangeText(bSaveAndValidate, *m_editSend, m_strSend);
+}
+
+void CTestDlg::UpdateData(bool bSaveAndValidate) {
+    DoDataExchange(bSaveAndValidate);
+}
+
+void CTestDlg::OnInitDialog() {
+    UpdateData(false);
+    setWindowIcon(m_hIcon);
+
+    // The same operations as pressing COM1 and then 38400: each closes and reopens the port.
+    m_port.SetPort(kPortNames[0]);
+    m_port.SetBaudRate(38400);
+
+    Controls().Control(IDC_COM1)->setFocus();
+}
+
+void CTestDlg::accept() {
+    UpdateData(true);
+    QDialog::accept();
+}
+
+// Each COM button's tooltip names the device it stands for at the moment it is shown, so a
+// device plugged in meanwhile shows up.
+bool CTestDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        for (std::size_t i = 0; i < kPortButtons.size(); ++i)
+            if (watched == Controls().Control(kPortButtons[i]))
+                Controls().Control(kPortButtons[i])->setToolTip(DescribePort(kPortNames[i]));
+    }
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "Dialog.h"
+#include "ErrorBox.h"
+
+#include <ComPort.h>
+#include <QIcon>
+#include <QString>
+#include <string_view>
+
+class QPlainTextEdit;
+
+// The working window: the operator picks port and speed, types text for the panel and
+// presses the panel's function buttons. It owns the link to the panel for its whole life.
+class CTestDlg : public CDialog {
+public:
+    // Opens the port at once, so that a failure is reported before the window shows.
+    explicit CTestDlg(ErrorReporter reporter = ShowLinkError, QWidget* parent = nullptr);
+
+    // Reads the controls into the members (true) or shows the members (false).
+    void UpdateData(bool bSaveAndValidate = true);
+
+    // Sends what the transmit box's text has grown by since the last call.
+    void SendNewText();
+    // Appends a panel command to the transcript and sends it.
+    void AppendCommand(std::string_view command);
+
+    // "Exit": read the controls, then end the modal loop.
+    void accept() override;
+
+    // The link comes first: it must open before, and close after, everything else.
+    CComPort m_port;
+
+    // The controls' values as of the last data exchange; nothing else reads them.
+    QPlainTextEdit* m_editSend = nullptr;
+    int m_nBaudIndex = 4; // 0 = 2400 … 4 = 38400
+    int m_nPortIndex = 0; // 0 = COM1 … 3 = COM4
+    QString m_strErrors = QStringLiteral("Zur Zeit noch InAktiv !");
+    QString m_strReceived = QStringLiteral("Zur Zeit noch InAktiv !");
+    int m_nLed1 = 1; // 0 = AN, 1 = AUS, 2 = BLINK
+    int m_nLed2 = 1;
+    int m_nLed3 = 1;
+    QString m_strSend; // the transcript
+    QIcon m_hIcon;
+
+protected:
+    void OnInitDialog() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void DoDataExchange(bool bSaveAndValidate);
+    void WireEvents();
+};
