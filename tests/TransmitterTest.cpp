@@ -1,0 +1,177 @@
+#include "WindowFixture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <TestDlgTemplate.h>
+#include <cerrno>
+
+namespace {
+
+// The transmit count lives for the whole run, as in the program, which makes one window per
+// run; ctest gives every test case a process of its own.
+class TransmitterTest : public WindowFixture {
+protected:
+    void SetUp() override {
+        static int windows = 0;
+        ASSERT_EQ(windows++, 0) << "run one test case per process (ctest does)";
+        OpenWindow();
+        edit = Control<QPlainTextEdit>(IDC_SEND);
+        edit->setFocus();
+    }
+
+    // One key press per character, as a keyboard layout with that character would send it.
+    void Type(const QString& text) {
+        for (const QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(edit, &press);
+            QApplication::sendEvent(edit, &release);
+        }
+    }
+    void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(edit, key, modifiers);
+    }
+    void Paste(const QString& text) {
+        QApplication::clipboard()->setText(text);
+        Press(Qt::Key_V, Qt::ControlModifier);
+    }
+    // What arrived at the panel since the last call, and nothing more.
+    std::string Sent() { return panel.ReadAll(); }
+
+    QPlainTextEdit* edit = nullptr;
+};
+
+TEST_F(TransmitterTest, TypingAtTheEndSendsEachCharacter) {
+    Type("Hallo");
+    EXPECT_EQ(Sent(), "Hallo");
+}
+
+TEST_F(TransmitterTest, EnterSendsCarriageReturnThenLineFeed) {
+    Type("a");
+    Press(Qt::Key_Return);
+    Type("b");
+    EXPECT_EQ(Sent(), "a\r\nb");
+    EXPECT_EQ(edit->toPlainText(), "a\nb");
+}
+
+TEST_F(TransmitterTest, APasteSendsItsCharactersInOrder) {
+    Type("xy");
+    Paste("Zeile 1\nZeile 2");
+    EXPECT_EQ(Sent(), "xyZeile 1\r\nZeile 2");
+}
+
+TEST_F(TransmitterTest, TypingInTheMiddleSendsTheTextsLastCharacter) {
+    Type("abc");
+    Press(Qt::Key_Home);
+    Type("X");
+    EXPECT_EQ(Sent(), "abcc");
+}
+
+TEST_F(TransmitterTest, DeletingSendsNothingAndLaterTypingIsSentNormally) {
+    Type("abcd");
+    Press(Qt::Key_Backspace);
+    Press(Qt::Key_Backspace);
+    EXPECT_EQ(Sent(), "abcd");
+    Type("Z");
+    EXPECT_EQ(Sent(), "Z");
+}
+
+TEST_F(TransmitterTest, AReplacedSelectionSendsOnlyWhatTheTextGrewBy) {
+    Type("hallo");
+    Press(Qt::Key_Left, Qt::ShiftModifier);
+    Press(Qt::Key_Left, Qt::ShiftModifier);
+    Paste("WELT"); // "halWELT": two characters replaced by four
+    EXPECT_EQ(Sent(), "halloLT");
+
+    for (int i = 0; i < 3; ++i)
+        Press(Qt::Key_Left, Qt::ShiftModifier);
+    Type("u"); // shrinks
+    Press(Qt::Key_Left, Qt::ShiftModifier);
+    Type("v"); // same length
+    EXPECT_EQ(edit->toPlainText(), "halWv");
+    EXPECT_EQ(Sent(), "");
+}
+
+TEST_F(TransmitterTest, SelectingAllAndTypingOneCharacterSendsNothing) {
+    Type("abc");
+    Press(Qt::Key_A, Qt::ControlModifier);
+    Type("x");
+    EXPECT_EQ(Sent(), "abc");
+}
+
+TEST_F(TransmitterTest, UndoAndRedoAreEditsLikeAnyOther) {
+    Type("abc");
+    Press(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit->toPlainText(), "");
+    Press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(edit->toPlainText(), "abc");
+    EXPECT_EQ(Sent(), "abcabc");
+}
+
+TEST_F(TransmitterTest, WesternCharactersGoOutAsWindows1252AndOthersAsQuestionMarks) {
+    Type("ü€ß");
+    Paste("中😀!");
+    EXPECT_EQ(Sent(), "\xFC\x80\xDF?"
+                      "?!");
+    Type("x");
+    EXPECT_EQ(Sent(), "x") << "an unmappable character still counts as one byte";
+}
+
+TEST_F(TransmitterTest, ClearAfterTypedTextSendsOnlyTheCommandAndTypingGoesOnAtTheEnd) {
+    Type("abc");
+    Click(IDC_CLEAR);
+    EXPECT_EQ(edit->toPlainText(), "abc~C");
+    EXPECT_EQ(Sent(), "abc~C");
+
+    edit->setFocus();
+    Type("d");
+    EXPECT_EQ(edit->toPlainText(), "abc~Cd");
+    EXPECT_EQ(Sent(), "d");
+}
+
+TEST_F(TransmitterTest, ACommandPressedTwiceGoesTwice) {
+    Click(IDC_LED2_BLINK);
+    Click(IDC_LED2_BLINK);
+    EXPECT_EQ(Sent(), "~L12~L12");
+    EXPECT_EQ(edit->toPlainText(), "~L12~L12");
+    EXPECT_TRUE(Control<QAbstractButton>(IDC_LED2_BLINK)->isChecked());
+}
+
+TEST_F(TransmitterTest, EveryLedButtonSendsItsOwnCommand) {
+    for (int id : {IDC_LED1_ON, IDC_LED1_OFF, IDC_LED1_BLINK, IDC_LED2_ON, IDC_LED2_OFF,
+                   IDC_LED2_BLINK, IDC_LED3_ON, IDC_LED3_OFF, IDC_LED3_BLINK})
+        Click(id);
+    EXPECT_EQ(Sent(), "~L01~L00~L02~L11~L10~L12~L21~L20~L22");
+}
+
+TEST_F(TransmitterTest, ArrowKeysThroughAnLedGroupSendEachButtonPassed) {
+    Control(IDC_LED3_OFF)->setFocus();
+    Key(IDC_LED3_OFF, Qt::Key_Down);
+    Key(IDC_LED3_BLINK, Qt::Key_Down);
+    EXPECT_EQ(Sent(), "~L22~L21");
+    EXPECT_TRUE(Control<QAbstractButton>(IDC_LED3_ON)->isChecked());
+}
+
+TEST_F(TransmitterTest, AfterAFailureMidPasteOnlyNewTypingIsSent) {
+    int written = 0;
+    dlg->m_port.SetWriteObserver([&](auto) {
+        if (++written == 3)
+            panel.CloseFarEnd();
+    });
+    Paste("0123456789");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].errorNumber, static_cast<std::uint32_t>(EIO));
+    EXPECT_EQ(edit->toPlainText(), "0123456789") << "the transcript keeps what was not sent";
+
+    Click(IDC_COM2);
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_End);
+    Type("ab");
+    EXPECT_EQ(panel2.ReadAll(), "ab");
+    EXPECT_EQ(reports.size(), 1u);
+}
+
+} // namespace
