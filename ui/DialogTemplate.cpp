@@ -82,7 +82,7 @@ QWidget* CreateControl(const ControlSpec& spec, QDialog& dialog) {
     case ControlKind::BorderedText: {
         auto* label = new QLabel(caption, &dialog);
         label->setTextFormat(Qt::PlainText);
-        label->setWordWrap(true);
+        label->setWordWrap(spec.rect.height() > 10); // room for more than one line
         label->setAlignment(spec.kind == ControlKind::CentredText ? Qt::AlignHCenter | Qt::AlignTop
                                                                   : Qt::AlignLeft | Qt::AlignTop);
         if (spec.kind == ControlKind::BorderedText)
@@ -111,6 +111,18 @@ QWidget* CreateControl(const ControlSpec& spec, QDialog& dialog) {
     }
     }
     return nullptr;
+}
+
+// The layout was drawn for the font's original metrics; a caption a few pixels wider in the
+// substitute font would be cut off, so such a control grows to the right, within the window.
+QRect FitCaption(const QWidget& control, QRect rect, int dialogWidth) {
+    const bool hasCaption =
+        qobject_cast<const QAbstractButton*>(&control) ||
+        (qobject_cast<const QLabel*>(&control) && !static_cast<const QLabel&>(control).wordWrap());
+    if (hasCaption && !qobject_cast<const QGroupBox*>(&control))
+        rect.setWidth(std::clamp(control.sizeHint().width(), rect.width(),
+                                 std::max(rect.width(), dialogWidth - rect.x())));
+    return rect;
 }
 
 bool IsTabStop(ControlKind kind) {
@@ -187,7 +199,7 @@ CDialogControls CreateDialog(QDialog& dialog, const DialogSpec& spec) {
     QButtonGroup* group = nullptr;
     for (const ControlSpec& item : spec.controls) {
         QWidget* control = CreateControl(item, dialog);
-        control->setGeometry(units.ToPixels(item.rect));
+        control->setGeometry(FitCaption(*control, units.ToPixels(item.rect), dialog.width()));
         control->setEnabled(!(item.style & kDisabled));
         if (item.id != 0) {
             control->setObjectName(QString::number(item.id));

@@ -1,16 +1,21 @@
 #include "TestDlg.h"
 
+#include "AboutDlg.h"
 #include "DataExchange.h"
+#include "SystemMenu.h"
 #include "TestDlgTemplate.h"
 
 #include <PanelCommands.h>
 #include <PortNames.h>
 #include <QButtonGroup>
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <array>
 
 namespace {
@@ -52,7 +57,8 @@ QString DescribePort(const char* pszPortName) {
 CTestDlg::CTestDlg(ErrorReporter reporter, QWidget* parent)
     : CDialog(TestDlgTemplate(), parent)
     , m_port(std::move(reporter))
-    , m_hIcon(QStringLiteral(":/kelmora/kelmora.ico")) {
+    , m_hIcon(QStringLiteral(":/kelmora/kelmora.ico"))
+    , m_pSysMenu(new QMenu(this)) {
     m_editSend = Controls().Get<QPlainTextEdit>(IDC_SEND);
     for (const int id : kPortButtons)
         Controls().Control(id)->installEventFilter(this);
@@ -79,6 +85,11 @@ void CTestDlg::WireEvents() {
             &CTestDlg::accept);
     connect(Controls().Get<QAbstractButton>(IDC_CANCEL), &QAbstractButton::clicked, this,
             &CTestDlg::reject);
+
+    connect(m_pSysMenu, &QMenu::triggered, this,
+            [this](QAction* action) { OnSysCommand(action->data().toUInt()); });
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
+            &CTestDlg::OnHelp);
 }
 
 void CTestDlg::DoDataExchange(bool bSaveAndValidate) {
@@ -98,6 +109,7 @@ void CTestDlg::UpdateData(bool bSaveAndValidate) {
 
 void CTestDlg::OnInitDialog() {
     UpdateData(false);
+    BuildSystemMenu(*m_pSysMenu, LoadString(IDS_ABOUTMENU));
     setWindowIcon(m_hIcon);
 
     // The same operations as pressing COM1 and then 38400: each closes and reopens the port.
@@ -110,6 +122,24 @@ void CTestDlg::OnInitDialog() {
 void CTestDlg::accept() {
     UpdateData(true);
     QDialog::accept();
+}
+
+void CTestDlg::OnSysCommand(unsigned nID) {
+    if ((nID & 0xFFF0) == IDM_ABOUT) {
+        CAboutDlg dlgAbout(this);
+        dlgAbout.exec();
+    } else if ((nID & 0xFFF0) == SC_CLOSE) {
+        close();
+    }
+}
+
+void CTestDlg::OnHelp() {
+    if (m_help)
+        m_help(HELP_CONTENTS);
+}
+
+void CTestDlg::contextMenuEvent(QContextMenuEvent* event) {
+    m_pSysMenu->popup(event->globalPos());
 }
 
 // Each COM button's tooltip names the device it stands for at the moment it is shown, so a

@@ -2,12 +2,14 @@
 
 #include "Dialog.h"
 #include "ErrorBox.h"
+#include "Help.h"
 
 #include <ComPort.h>
 #include <QIcon>
 #include <QString>
 #include <string_view>
 
+class QMenu;
 class QPlainTextEdit;
 
 // The working window: the operator picks port and speed, types text for the panel and
@@ -28,6 +30,13 @@ public:
     // "Exit": read the controls, then end the modal loop.
     void accept() override;
 
+    // A command of the window's system menu: the About box for IDM_ABOUT (whatever its lowest
+    // four bits), the window manager's own processing for anything else.
+    void OnSysCommand(unsigned nID);
+    // F1: the help's contents page.
+    void OnHelp();
+    void SetHelpRequest(HelpRequest help) { m_help = std::move(help); }
+
     // The link comes first: it must open before, and close after, everything else.
     CComPort m_port;
 
@@ -46,8 +55,12 @@ public:
 protected:
     void OnInitDialog() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void DoDataExchange(bool bSaveAndValidate);
     void WireEvents();
+
+    QMenu* m_pSysMenu;
+    HelpRequest m_help = OpenHelp;
 };

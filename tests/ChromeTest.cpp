@@ -1,0 +1,158 @@
+#include "WindowFixture.h"
+
+#include <AboutDlg.h>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <SystemMenu.h>
+#include <TestDlgTemplate.h>
+#include <functional>
+
+namespace {
+
+using ChromeTest = WindowFixture;
+
+// Runs `inspect` on whatever modal window `open` brings up, then lets Esc end it.
+// Returns whether one came up at all.
+bool WithModal(const std::function<void()>& open, const std::function<void(QWidget*)>& inspect) {
+    bool seen = false;
+    QTimer::singleShot(0, qApp, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        seen = true;
+        inspect(modal);
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    open();
+    QApplication::processEvents();
+    return seen;
+}
+
+QStringList Texts(const QWidget* window) {
+    QStringList texts;
+    for (const QLabel* label : window->findChildren<QLabel*>())
+        if (!label->text().isEmpty())
+            texts << label->text();
+    return texts;
+}
+
+TEST_F(ChromeTest, AboutCommandOpensTheAboutBoxWhateverItsLowestFourBits) {
+    OpenWindow();
+    for (unsigned id : {0x0010u, 0x0013u, 0x001Fu}) {
+        bool isAbout = false;
+        EXPECT_TRUE(
+            WithModal([&] { dlg->OnSysCommand(id); },
+                      [&](QWidget* w) { isAbout = dynamic_cast<CAboutDlg*>(w) != nullptr; }))
+            << id;
+        EXPECT_TRUE(isAbout) << id;
+    }
+    EXPECT_FALSE(WithModal([&] { dlg->OnSysCommand(0x0020); }, [](QWidget*) {}));
+    EXPECT_TRUE(dlg->isVisible());
+}
+
+TEST_F(ChromeTest, OtherSystemCommandsGetTheDefaultProcessing) {
+    OpenWindow();
+    dlg->OnSysCommand(SC_CLOSE);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
+}
+
+TEST_F(ChromeTest, TheAboutEntryStandsBelowASeparatorOnlyWhenItsStringExists) {
+    QMenu menu;
+    BuildSystemMenu(menu, LoadString(IDS_ABOUTMENU));
+    const QList<QAction*> actions = menu.actions();
+    ASSERT_GE(actions.size(), 2);
+    EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
+    EXPECT_EQ(actions.back()->text(), "Inf&o über Kelmora...");
+    EXPECT_EQ(actions.back()->data().toUInt(), IDM_ABOUT);
+
+    QMenu without;
+    BuildSystemMenu(without, QString());
+    for (const QAction* action : without.actions()) {
+        EXPECT_FALSE(action->isSeparator());
+        EXPECT_NE(action->data().toUInt() & 0xFFF0, IDM_ABOUT);
+    }
+}
+
+TEST_F(ChromeTest, RightClickOnTheBackgroundLeadsToTheAboutBox) {
+    OpenWindow();
+    QTest::mouseClick(dlg.get(), Qt::RightButton, Qt::NoModifier, QPoint(5, 5));
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), dlg->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(dlg.get(), &event);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    QAction* about = menu->actions().back();
+    EXPECT_EQ(about->data().toUInt(), IDM_ABOUT);
+
+    QStringList texts;
+    EXPECT_TRUE(WithModal(
+        [&] {
+            menu->close();
+            about->trigger();
+        },
+        [&](QWidget* w) { texts = Texts(w); }));
+    EXPECT_TRUE(texts.contains("Kelmora Testprogramm Version 0.1"));
+}
+
+TEST_F(ChromeTest, AboutBoxIsModalOverTheMainWindowAndEndsWithOk) {
+    OpenWindow();
+    CAboutDlg about(dlg.get());
+    EXPECT_EQ(about.windowTitle(), "Info über Kelmora");
+    const QStringList texts = Texts(&about);
+    EXPECT_TRUE(texts.contains("Kelmora Testprogramm Version 0.1"));
+    EXPECT_EQ(texts.size(), 3) << "name, contact and year lines";
+    auto* ok = about.findChild<QPushButton*>("1");
+    ASSERT_NE(ok, nullptr);
+    EXPECT_EQ(ok->text(), "OK");
+    EXPECT_TRUE(ok->isDefault());
+
+    QPoint offset;
+    bool modal = false;
+    QTimer::singleShot(0, &about, [&] {
+        modal = about.isModal() && QApplication::activeModalWidget() == &about;
+        offset = about.geometry().center() - dlg->geometry().center();
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    EXPECT_EQ(about.exec(), QDialog::Accepted);
+    EXPECT_TRUE(modal);
+    EXPECT_LE(offset.manhattanLength(), 4) << "centred over the main window";
+}
+
+TEST_F(ChromeTest, F1AsksForTheHelpContentsPage) {
+    OpenWindow();
+    std::vector<unsigned> requests;
+    dlg->SetHelpRequest([&](unsigned command) { requests.push_back(command); });
+    QTest::keyClick(Control(IDC_COM1), Qt::Key_F1);
+    Control(IDC_SEND)->setFocus();
+    QTest::keyClick(Control(IDC_SEND), Qt::Key_F1);
+    EXPECT_EQ(requests, (std::vector<unsigned>{3, 3}));
+    EXPECT_TRUE(dlg->isVisible());
+}
+
+TEST_F(ChromeTest, TheApplicationIconHasBothImagesAndIsTheWindowsIcon) {
+    OpenWindow();
+    const QList<QSize> sizes = dlg->m_hIcon.availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(32, 32)));
+    EXPECT_TRUE(sizes.contains(QSize(16, 16)));
+    EXPECT_FALSE(dlg->windowIcon().isNull());
+}
+
+// For a reviewer: what both windows look like, in the build folder.
+TEST_F(ChromeTest, ScreenshotsOfBothWindows) {
+    OpenWindow();
+    const QString dir = QStringLiteral(KELMORA_SCREENSHOT_DIR);
+    QDir().mkpath(dir);
+    const QPixmap main = dlg->grab();
+    EXPECT_EQ(main.size(), dlg->size());
+    EXPECT_TRUE(main.save(dir + "/kelmora-test.png"));
+
+    CAboutDlg about(dlg.get());
+    about.show();
+    EXPECT_TRUE(about.grab().save(dir + "/info-ueber-kelmora.png"));
+}
+
+} // namespace
