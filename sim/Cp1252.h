@@ -15,6 +15,7 @@ namespace sim::cp1252 {
 // A byte the panel shows on its display: space to "~", and every defined byte from 0x80 up.
 [[nodiscard]] bool IsPrintable(std::uint8_t byte);
 
+// For characters up to U+FFFF, which holds every character of the code page.
 void AppendUtf8(std::string& out, char32_t c);
 
 // The bytes as UTF-8 text; undefined bytes become U+FFFD.

@@ -17,7 +17,6 @@ public:
     void SetMode(LedMode mode);
     void SetBlinkPhase(bool lit);
 
-    [[nodiscard]] LedMode Mode() const { return mode_; }
     [[nodiscard]] bool IsLit() const {
         return mode_ == LedMode::On || (mode_ == LedMode::Blink && phase_);
     }
