@@ -1,0 +1,40 @@
+#pragma once
+
+#include <unistd.h>
+#include <utility>
+
+namespace sim {
+
+// Sole owner of a file descriptor; closes it when dropped.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd)
+        : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept
+        : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            Reset(std::exchange(other.fd_, -1));
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { Reset(); }
+
+    [[nodiscard]] int Get() const { return fd_; }
+    [[nodiscard]] bool IsValid() const { return fd_ >= 0; }
+
+    void Reset(int fd = -1) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace sim
