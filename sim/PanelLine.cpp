@@ -24,20 +24,20 @@ PanelLine PanelLine::Failed(std::string error) {
 
 PanelLine PanelLine::OpenPseudoTerminal(unsigned baud) {
     UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!master.IsValid()) {
+    if (!master.valid()) {
         return Failed(Describe("Kein Pseudo-Terminal verfügbar", errno));
     }
     char name[128];
-    if (::grantpt(master.Get()) != 0 || ::unlockpt(master.Get()) != 0 ||
-        ::ptsname_r(master.Get(), name, sizeof name) != 0) {
+    if (::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0 ||
+        ::ptsname_r(master.get(), name, sizeof name) != 0) {
         return Failed(Describe("Pseudo-Terminal nicht freigegeben", errno));
     }
     UniqueFd toolSide(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (!toolSide.IsValid()) {
+    if (!toolSide.valid()) {
         return Failed(Describe(std::string(name) + " lässt sich nicht öffnen", errno));
     }
     // Raw from the start, so that even a plain `printf > path` arrives byte for byte.
-    if (const std::error_code ec = ApplyLineSettings(toolSide.Get(), baud)) {
+    if (const std::error_code ec = ApplyLineSettings(toolSide.get(), baud)) {
         return Failed(Describe(std::string(name) + " lässt sich nicht einstellen", ec.value()));
     }
     PanelLine line;
@@ -50,10 +50,10 @@ PanelLine PanelLine::OpenPseudoTerminal(unsigned baud) {
 
 PanelLine PanelLine::OpenDevice(const std::string& path, unsigned baud) {
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.IsValid()) {
+    if (!fd.valid()) {
         return Failed(Describe(path + " lässt sich nicht öffnen", errno));
     }
-    if (const std::error_code ec = ApplyLineSettings(fd.Get(), baud)) {
+    if (const std::error_code ec = ApplyLineSettings(fd.get(), baud)) {
         return Failed(Describe(path + " lässt sich nicht einstellen", ec.value()));
     }
     PanelLine line;
@@ -64,7 +64,7 @@ PanelLine PanelLine::OpenDevice(const std::string& path, unsigned baud) {
 }
 
 ReadResult PanelLine::Read(std::span<std::uint8_t> buffer) const {
-    const ssize_t n = ::read(fd_.Get(), buffer.data(), buffer.size());
+    const ssize_t n = ::read(fd_.get(), buffer.data(), buffer.size());
     if (n > 0) {
         return {static_cast<std::size_t>(n), {}};
     }
@@ -78,7 +78,7 @@ ReadResult PanelLine::Read(std::span<std::uint8_t> buffer) const {
 }
 
 std::error_code PanelLine::Send(std::uint8_t byte) const {
-    const ssize_t n = ::write(fd_.Get(), &byte, 1);
+    const ssize_t n = ::write(fd_.get(), &byte, 1);
     if (n == 1) {
         return {};
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UniqueFd.h"
+#include <UniqueFd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -28,12 +28,12 @@ public:
     // A serial device at the given speed; Path() is that device.
     [[nodiscard]] static PanelLine OpenDevice(const std::string& path, unsigned baud);
 
-    [[nodiscard]] bool IsOpen() const { return fd_.IsValid(); }
+    [[nodiscard]] bool IsOpen() const { return fd_.valid(); }
     [[nodiscard]] const std::string& Error() const { return error_; } // German, for the operator
     [[nodiscard]] const std::string& Path() const { return path_; }
-    [[nodiscard]] bool IsPseudoTerminal() const { return toolSide_.IsValid(); }
+    [[nodiscard]] bool IsPseudoTerminal() const { return toolSide_.valid(); }
     [[nodiscard]] unsigned Baud() const { return baud_; }
-    [[nodiscard]] int Fd() const { return fd_.Get(); }
+    [[nodiscard]] int Fd() const { return fd_.get(); }
 
     [[nodiscard]] ReadResult Read(std::span<std::uint8_t> buffer) const;
     // Sends one byte to the tool (XON or XOFF).

@@ -34,19 +34,19 @@ std::error_code QuitOnSignal::BlockQuitSignals() {
 QuitOnSignal::QuitOnSignal(QObject* parent)
     : QObject(parent) {
     const sigset_t set = QuitSignals();
-    fd_.Reset(signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
-    if (!fd_.IsValid()) {
+    fd_.reset(signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC));
+    if (!fd_.valid()) {
         // Left blocked, the signals would never end the program; the default action does.
         pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
         return;
     }
-    notifier_ = std::make_unique<QSocketNotifier>(fd_.Get(), QSocketNotifier::Read);
+    notifier_ = std::make_unique<QSocketNotifier>(fd_.get(), QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &QuitOnSignal::OnSignal);
 }
 
 void QuitOnSignal::OnSignal() {
     signalfd_siginfo info{};
-    while (::read(fd_.Get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    while (::read(fd_.get(), &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
     }
     QCoreApplication::quit();
 }

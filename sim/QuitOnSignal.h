@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UniqueFd.h"
+#include <UniqueFd.h>
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -19,7 +19,7 @@ public:
     [[nodiscard]] static std::error_code BlockQuitSignals();
 
     explicit QuitOnSignal(QObject* parent = nullptr);
-    [[nodiscard]] bool IsActive() const { return fd_.IsValid(); }
+    [[nodiscard]] bool IsActive() const { return fd_.valid(); }
 
 private:
     void OnSignal();

@@ -39,7 +39,7 @@ UniqueFd OpenAsTool(const std::string& path) {
 // has (or has not) room to write, giving up after five seconds.
 bool WaitUntilWritable(const UniqueFd& fd, bool writable) {
     for (int attempt = 0; attempt < 500; ++attempt) {
-        pollfd pfd{fd.Get(), POLLOUT, 0};
+        pollfd pfd{fd.get(), POLLOUT, 0};
         const bool now = ::poll(&pfd, 1, 0) == 1 && (pfd.revents & POLLOUT) != 0;
         if (now == writable) {
             return true;
@@ -50,7 +50,7 @@ bool WaitUntilWritable(const UniqueFd& fd, bool writable) {
 }
 
 void WriteAll(const UniqueFd& fd, std::string_view text) {
-    ASSERT_EQ(::write(fd.Get(), text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ASSERT_EQ(::write(fd.get(), text.data(), text.size()), static_cast<ssize_t>(text.size()));
 }
 
 TEST(SimPanelLine, PseudoTerminalCarriesRawBytesAndOutlivesTheToolClosingIt) {
@@ -60,7 +60,7 @@ TEST(SimPanelLine, PseudoTerminalCarriesRawBytesAndOutlivesTheToolClosingIt) {
 
     for (int session = 0; session < 3; ++session) {
         const UniqueFd tool = OpenAsTool(line.Path());
-        ASSERT_TRUE(tool.IsValid());
+        ASSERT_TRUE(tool.valid());
         WriteAll(tool, "Hallo~L12\n\xE4"); // no line-ending translation on the way
         EXPECT_EQ(ReadAvailable(line, 5000), "Hallo~L12\n\xE4") << session;
     }
@@ -76,11 +76,11 @@ TEST(SimPanelLine, XoffFromThePanelStopsTheToolUntilXon) {
     ASSERT_TRUE(line.IsOpen()) << line.Error();
     // Non-blocking, so that a halted line shows as a refused write instead of a hang.
     const UniqueFd tool(::open(line.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    ASSERT_TRUE(tool.IsValid());
+    ASSERT_TRUE(tool.valid());
 
     ASSERT_FALSE(line.Send(0x13));
     ASSERT_TRUE(WaitUntilWritable(tool, false));
-    EXPECT_EQ(::write(tool.Get(), "a", 1), -1);
+    EXPECT_EQ(::write(tool.get(), "a", 1), -1);
     EXPECT_EQ(errno, EAGAIN);
     EXPECT_EQ(ReadAvailable(line, 0), "");
 
