@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -134,19 +135,25 @@ std::uint32_t CComPort::ReportError(LinkStep step, int errorNumber) {
     return m_dwLastError;
 }
 
-// Never hangs: queued output gets the time it needs at this speed, within a second, and what
-// is left after that (a line held by flow control) is discarded so that close() cannot wait.
+// Never hangs, loses nothing that can still leave: queued output drains as long as it keeps
+// moving (at 2400 bit/s the pacing outruns the line and a backlog builds up); once nothing has
+// left for kStallBound (CTS low, XOFF) the rest is discarded so that close() cannot wait.
 void CComPort::Close() {
     if (!m_hComm.valid())
         return;
+    constexpr auto kStallBound = 250ms;
     const int fd = m_hComm.get();
     int queued = 0;
-    if (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && m_nBaudRate > 0) {
-        const auto lineTime = std::chrono::microseconds(10'000'000LL * queued / m_nBaudRate);
-        const Clock::time_point deadline =
-            Clock::now() + std::min<Clock::duration>(lineTime + 50ms, 1s);
-        while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && Clock::now() < deadline)
-            SleepUntil(Clock::now() + 1ms);
+    int lastQueued = INT_MAX;
+    Clock::time_point lastProgress = Clock::now();
+    while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        if (queued < lastQueued) {
+            lastQueued = queued;
+            lastProgress = Clock::now();
+        } else if (Clock::now() - lastProgress > kStallBound) {
+            break;
+        }
+        SleepUntil(Clock::now() + 1ms);
     }
     ::ioctl(fd, TCFLSH, 1 /* TCOFLUSH */);
     // Exclusivity belongs to the tty, not to this descriptor: clear it, or the next open
