@@ -40,12 +40,6 @@ TEST_F(ComPortTest, BytesArriveUnchangedAndInOrder) {
     EXPECT_TRUE(reports.empty());
 }
 
-TEST_F(ComPortTest, EmptyStringSendsNothing) {
-    CComPort port(Recorder());
-    EXPECT_EQ(port.SendText(""), 0u);
-    EXPECT_EQ(panel.ReadAll(), "");
-}
-
 TEST_F(ComPortTest, EveryOfferedSpeedIsSetExactly) {
     CComPort port(Recorder());
     for (int speed : {2400, 9600, 14400, 19200, 38400}) {
@@ -72,18 +66,6 @@ TEST_F(ComPortTest, LineIsRawEightNoneOneWithBothFlowControls) {
     EXPECT_FALSE(line.echo);
     EXPECT_FALSE(line.signals);
     EXPECT_FALSE(line.crToNl);
-}
-
-TEST_F(ComPortTest, ChoosingTheSamePortOrSpeedReopensAndReconfigures) {
-    CComPort port(Recorder());
-    SetOutputSpeed(panel.Slave(), 9600); // someone else changed the line meanwhile
-    port.SetPort(kPortNames[0]);
-    EXPECT_EQ(ReadLine(panel.Slave()).outputSpeed, 38400u);
-
-    SetOutputSpeed(panel.Slave(), 9600);
-    port.SetBaudRate(38400);
-    EXPECT_EQ(ReadLine(panel.Slave()).outputSpeed, 38400u);
-    EXPECT_TRUE(reports.empty());
 }
 
 TEST_F(ComPortTest, HeldPortIsReportedBusy) {

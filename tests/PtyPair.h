@@ -27,7 +27,6 @@ public:
 
     void WriteToLink(std::string_view bytes); // e.g. XOFF from the panel
     void CloseFarEnd();                       // the panel's side vanishes
-    void CloseSlave() { m_slave.reset(); }
 
     // Waits until the slave's output is held (by XOFF) or released again.
     [[nodiscard]] bool WaitOutputHeld(bool held);

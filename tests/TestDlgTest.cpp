@@ -1,7 +1,6 @@
 #include "LineReadback.h"
 #include "WindowFixture.h"
 
-#include <ComPort.h>
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHelpEvent>
@@ -9,7 +8,6 @@
 #include <QPlainTextEdit>
 #include <TestDlgTemplate.h>
 #include <cerrno>
-#include <sys/ioctl.h>
 
 namespace {
 
@@ -99,19 +97,6 @@ TEST_F(PortButtonsTest, EveryPressReopensAlsoTheButtonAlreadyPressed) {
     EXPECT_TRUE(reports.empty());
 }
 
-TEST_F(PortButtonsTest, AMissingPortIsReportedAndTheWindowStaysUsable) {
-    OpenWindow();
-    Click(IDC_COM3);
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].portName, "COM3:");
-    EXPECT_EQ(reports[0].errorNumber, static_cast<std::uint32_t>(ENOENT));
-
-    SetOutputSpeed(panel.Slave(), 9600);
-    Click(IDC_COM1);
-    EXPECT_EQ(ReadLine(panel.Slave()).outputSpeed, 38400u);
-    EXPECT_EQ(reports.size(), 1u);
-}
-
 TEST_F(PortButtonsTest, ArrowKeysMoveThroughAGroupPressingEachButtonPassed) {
     OpenWindow();
     SetOutputSpeed(panel2.Slave(), 9600);
@@ -189,18 +174,6 @@ TEST_F(LeavingTest, EnterInTheTransmitBoxIsALineBreakNotExit) {
     Key(IDC_SEND, Qt::Key_Return);
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_EQ(Control<QPlainTextEdit>(IDC_SEND)->toPlainText(), "\n");
-}
-
-TEST_F(LeavingTest, DestroyingTheWindowReleasesThePort) {
-    OpenWindow();
-    Click(IDC_EXIT);
-    dlg.reset();
-    int exclusive = 1;
-    ASSERT_EQ(::ioctl(panel.Slave(), TIOCGEXCL, &exclusive), 0);
-    EXPECT_EQ(exclusive, 0);
-    CComPort again(Recorder());
-    EXPECT_TRUE(again.IsOpen());
-    EXPECT_TRUE(reports.empty());
 }
 
 } // namespace

@@ -95,31 +95,4 @@ TEST(NewTail, IsTheRightmostSizeMinusCountBytes) {
 }
 
 // The box before and after one edit; the count is the byte length of the text before it.
-TEST(NewTail, SendsWhatTheTranscriptGrewByAtItsEnd) {
-    const struct {
-        std::u32string_view before, after;
-        std::string_view sent;
-    } cases[] = {
-        {U"Hallo", U"Hallo!", "!"},                   // typed at the end
-        {U"Hallo", U"Hallo\n", "\r\n"},               // Enter
-        {U"Hallo", U"Hallo\u2029", "\r\n"},           // Enter as the widget may keep it
-        {U"Gr", U"Grü", "\xFC"},                      // one byte for an umlaut
-        {U"a", U"a😀", "?"},                           // one byte for an emoji
-        {U"ab", U"abXYZ", "XYZ"},                     // paste
-        {U"abc", U"abXc", "c"},                       // typed in the middle: the last char
-        {U"abc", U"ab", ""},                          // deleted
-        {U"ab", U"abd", "d"},                         // typed after the count went down
-        {U"Hallo Welt", U"Hallo Kelmora", "ora"},     // selection replaced, grew by 3
-        {U"Hallo Welt", U"Hallo Du", ""},             // selection replaced, shrank
-        {U"Hallo Welt", U"Hallo Test", ""},           // selection replaced, same length
-        {U"Hallo", U"x", ""},                         // select all, one char
-        {U"Hallo\nWelt", U"Hallo\nWelt~L01", "~L01"}, // a command after typed text
-    };
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const std::string transcript = ToTranscriptBytes(cases[i].after);
-        const auto nSentCount = static_cast<int>(TranscriptByteLength(cases[i].before));
-        EXPECT_EQ(NewTail(transcript, nSentCount), cases[i].sent) << "case " << i;
-    }
-}
-
 } // namespace
