@@ -29,12 +29,4 @@ std::error_code ApplyLineSettings(int fd, unsigned baud) {
     return {};
 }
 
-std::optional<unsigned> LineSpeed(int fd) {
-    termios2 tio{};
-    if (ioctl(fd, TCGETS2, &tio) != 0) {
-        return std::nullopt;
-    }
-    return tio.c_ospeed;
-}
-
 } // namespace sim

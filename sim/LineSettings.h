@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <system_error>
 
 namespace sim {
@@ -9,8 +8,5 @@ namespace sim {
 // bytes, 8 data bits, no parity, one stop bit, CTS/RTS and XON/XOFF flow control, modem lines
 // ignored. The speed is taken by number, so rates without a classic constant (14400) work too.
 [[nodiscard]] std::error_code ApplyLineSettings(int fd, unsigned baud);
-
-// The output speed the line is set to, in bit/s.
-[[nodiscard]] std::optional<unsigned> LineSpeed(int fd);
 
 } // namespace sim
