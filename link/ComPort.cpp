@@ -32,6 +32,17 @@ void SleepUntil(CComPort::Clock::time_point deadline) {
     }
 }
 
+// Waking from a sleep takes the kernel tens of microseconds (more in a virtual machine), and
+// each pause counts from the previous byte's write, so that lateness would add up over a long
+// string. The sleep ends this much early and the rest of the pause is waited out awake.
+constexpr auto kWakeLead = 100us;
+
+void PauseUntil(CComPort::Clock::time_point deadline) {
+    SleepUntil(deadline - kWakeLead);
+    while (CComPort::Clock::now() < deadline) {
+    }
+}
+
 int MillisecondsLeft(CComPort::Clock::time_point deadline) {
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - CComPort::Clock::now());
@@ -104,7 +115,7 @@ std::uint32_t CComPort::SendText(std::string str) {
         const Clock::time_point written = Clock::now();
         if (m_onWrite)
             m_onWrite(written);
-        SleepUntil(written + kBytePause);
+        PauseUntil(written + kBytePause);
     }
     return 0;
 }
