@@ -61,6 +61,16 @@ bool UartPresent(const fs::path& ttyDir) {
     return !type.empty() && type != "0";
 }
 
+// 1 … 4 for "COM1:" … "COM4:" (colon optional), 0 for anything else.
+int PortNumber(std::string_view portName) {
+    if (portName.ends_with(':'))
+        portName.remove_suffix(1);
+    if (portName.size() != 4 || !portName.starts_with("COM") || portName[3] < '1' ||
+        portName[3] > '4')
+        return 0;
+    return portName[3] - '0';
+}
+
 } // namespace
 
 std::vector<std::string> ListSerialDevices(const fs::path& devDir, const fs::path& sysTtyDir) {
@@ -82,15 +92,6 @@ std::vector<std::string> ListSerialDevices(const fs::path& devDir, const fs::pat
     for (const auto& device : found)
         paths.push_back((devDir / device.name).string());
     return paths;
-}
-
-int PortNumber(std::string_view portName) {
-    if (portName.ends_with(':'))
-        portName.remove_suffix(1);
-    if (portName.size() != 4 || !portName.starts_with("COM") || portName[3] < '1' ||
-        portName[3] > '4')
-        return 0;
-    return portName[3] - '0';
 }
 
 std::string DeviceForPort(std::string_view portName) {

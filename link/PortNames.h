@@ -19,6 +19,3 @@ ListSerialDevices(const std::filesystem::path& devDir = "/dev",
 // The device a port name stands for now: $KELMORA_COMn when set, else the n-th device of
 // ListSerialDevices(). Empty when there is none.
 [[nodiscard]] std::string DeviceForPort(std::string_view portName);
-
-// 1 … 4 for "COM1:" … "COM4:" (colon optional), 0 for anything else.
-[[nodiscard]] int PortNumber(std::string_view portName);

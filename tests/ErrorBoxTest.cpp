@@ -18,12 +18,6 @@ TEST(ErrorBox, ShowsTheNumberWithAWarningAndOneOkButton) {
     EXPECT_GT(box->informativeText().size(), QString("COM2 = /dev/ttyUSB0: ").size());
 }
 
-TEST(ErrorBox, NumberIsShownAsSignedDecimal) {
-    EXPECT_EQ(ErrorMessage({LinkStep::Transmit, 110, "COM1:", "/dev/pts/3"}),
-              "Fehlernummer: 110 !");
-    EXPECT_EQ(ErrorMessage({LinkStep::Transmit, 0xFFFFFFFFu, "COM1:", ""}), "Fehlernummer: -1 !");
-}
-
 TEST(ErrorBox, DetailSaysWhenNoDeviceWasFound) {
     EXPECT_EQ(ErrorDetail({LinkStep::Open, ENOENT, "COM4:", ""}),
               "COM4: kein serielles Gerät gefunden.");

@@ -67,22 +67,12 @@ TEST_F(SerialDeviceScan, OnlyDevicesWithANodeAndASerialNameCount) {
     EXPECT_EQ(Names(), (std::vector<std::string>{"ttyACM3"}));
 }
 
-TEST(PortNames, NumberOfEachOfferedName) {
-    EXPECT_EQ(PortNumber("COM1:"), 1);
-    EXPECT_EQ(PortNumber("COM4:"), 4);
-    EXPECT_EQ(PortNumber("COM2"), 2);
-    EXPECT_EQ(PortNumber("COM5:"), 0);
-    EXPECT_EQ(PortNumber("COM0:"), 0);
-    EXPECT_EQ(PortNumber("com1:"), 0);
-    EXPECT_EQ(PortNumber("COM10:"), 0);
-    EXPECT_EQ(PortNumber(""), 0);
-}
-
 TEST(PortNames, EnvironmentNamesTheDeviceOutright) {
     PortEnvironment ports{{"/dev/serial/by-id/panel", "", "/tmp/x", ""}};
     EXPECT_EQ(DeviceForPort("COM1:"), "/dev/serial/by-id/panel");
     EXPECT_EQ(DeviceForPort("COM3:"), "/tmp/x");
     EXPECT_EQ(DeviceForPort("COM9:"), "");
+    EXPECT_EQ(DeviceForPort("com1:"), "");
 }
 
 } // namespace
