@@ -1,12 +1,13 @@
 #include "LineTimer.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cmath>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
 
 namespace {
 

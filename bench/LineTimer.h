@@ -1,6 +1,7 @@
 #pragma once
 
 #include <UniqueFd.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>

@@ -6,19 +6,22 @@
 
 #include <ComPort.h>
 #include <LineSettings.h>
+#include <TestDlg.h>
+#include <TestDlgTemplate.h>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QPlainTextEdit>
 #include <QTest>
-#include <TestDlg.h>
-#include <TestDlgTemplate.h>
+
+#include <sys/prctl.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
-#include <sys/prctl.h>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 

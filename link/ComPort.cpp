@@ -3,16 +3,18 @@
 #include "LineSettings.h"
 #include "PortNames.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <fcntl.h>
 #include <poll.h>
+#include <time.h>
+#include <unistd.h>
+
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
-#include <time.h>
-#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 
 using namespace std::chrono_literals;
 

@@ -4,9 +4,10 @@
 #include "LineSettings.h"
 
 #include <asm/termbits.h>
+#include <sys/ioctl.h>
+
 #include <cerrno>
 #include <cstdlib>
-#include <sys/ioctl.h>
 
 namespace {
 

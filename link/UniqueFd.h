@@ -1,6 +1,7 @@
 #pragma once
 
 #include <unistd.h>
+
 #include <utility>
 
 // Owns one file descriptor; closing it also drops any flock() taken on it.

@@ -8,6 +8,7 @@
 #include <QSocketNotifier>
 #include <QString>
 #include <QTimer>
+
 #include <memory>
 
 namespace sim {

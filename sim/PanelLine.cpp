@@ -2,10 +2,11 @@
 
 #include "LineSettings.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 
 namespace sim {
 namespace {

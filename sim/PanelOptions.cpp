@@ -1,6 +1,7 @@
 #include "PanelOptions.h"
 
 #include <QCommandLineParser>
+
 #include <optional>
 
 namespace sim {

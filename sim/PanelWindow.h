@@ -6,6 +6,7 @@
 
 #include <QTimer>
 #include <QWidget>
+
 #include <array>
 
 class QLabel;

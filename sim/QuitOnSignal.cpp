@@ -1,9 +1,11 @@
 #include "QuitOnSignal.h"
 
 #include <QCoreApplication>
+
+#include <sys/signalfd.h>
+
 #include <cerrno>
 #include <csignal>
-#include <sys/signalfd.h>
 
 namespace sim {
 namespace {

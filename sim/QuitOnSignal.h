@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QSocketNotifier>
+
 #include <memory>
 #include <system_error>
 

@@ -12,6 +12,7 @@
 #include "QuitOnSignal.h"
 
 #include <QApplication>
+
 #include <iostream>
 
 int main(int argc, char* argv[]) {

@@ -1,14 +1,16 @@
 #include "WindowFixture.h"
 
 #include <AboutDlg.h>
+#include <SystemMenu.h>
+#include <TestDlgTemplate.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
-#include <SystemMenu.h>
-#include <TestDlgTemplate.h>
+
 #include <functional>
 
 namespace {

@@ -3,14 +3,17 @@
 
 #include <ComPort.h>
 #include <PortNames.h>
-#include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
+
 #include <gtest/gtest.h>
+
 #include <sys/file.h>
 #include <sys/ioctl.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 namespace {

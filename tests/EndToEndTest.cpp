@@ -4,15 +4,18 @@
 
 #include <PanelDecoder.h>
 #include <PanelLine.h>
+#include <TestDlg.h>
+#include <TestDlgTemplate.h>
+#include <poll.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QTest>
-#include <TestDlg.h>
-#include <TestDlgTemplate.h>
-#include <array>
+
 #include <gtest/gtest.h>
-#include <poll.h>
+
+#include <array>
 
 namespace {
 

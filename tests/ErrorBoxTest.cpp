@@ -1,8 +1,11 @@
 #include <ErrorBox.h>
+
 #include <QCoreApplication>
 #include <QMessageBox>
-#include <cerrno>
+
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 namespace {
 

@@ -3,8 +3,9 @@
 #include "LineReadback.h"
 
 #include <asm/termbits.h>
-#include <stdexcept>
 #include <sys/ioctl.h>
+
+#include <stdexcept>
 
 LineReadback ReadLine(int fd) {
     termios2 t{};

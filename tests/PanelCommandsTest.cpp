@@ -1,7 +1,8 @@
 #include "PanelCommands.h"
 
-#include <climits>
 #include <gtest/gtest.h>
+
+#include <climits>
 
 namespace {
 

@@ -1,9 +1,11 @@
 #include "PtyPair.h"
 
 #include <PortNames.h>
+
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
-#include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
 

@@ -3,8 +3,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <stdexcept>
 #include <unistd.h>
+
+#include <stdexcept>
 
 using namespace std::chrono;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <UniqueFd.h>
+
 #include <array>
 #include <chrono>
 #include <cstdlib>

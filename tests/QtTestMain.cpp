@@ -1,6 +1,7 @@
 // GoogleTest's main for tests that need a QApplication; offscreen unless told otherwise.
 #include <QApplication>
 #include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {

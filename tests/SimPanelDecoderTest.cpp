@@ -1,6 +1,7 @@
 #include "PanelDecoder.h"
 
 #include <gtest/gtest.h>
+
 #include <string>
 #include <string_view>
 #include <vector>

@@ -1,10 +1,12 @@
 #include "PanelLine.h"
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <poll.h>
-#include <string>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
 
 namespace sim {
 namespace {

@@ -1,12 +1,14 @@
 #include "LineReadback.h"
 #include "WindowFixture.h"
 
+#include <TestDlgTemplate.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <TestDlgTemplate.h>
+
 #include <cerrno>
 
 namespace {

@@ -2,10 +2,12 @@
 
 #include "Windows1252.h"
 
+#include <iconv.h>
+
+#include <gtest/gtest.h>
+
 #include <array>
 #include <climits>
-#include <gtest/gtest.h>
-#include <iconv.h>
 #include <optional>
 
 namespace {

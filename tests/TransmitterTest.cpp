@@ -1,11 +1,13 @@
 #include "WindowFixture.h"
 
+#include <TestDlgTemplate.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
-#include <TestDlgTemplate.h>
+
 #include <cerrno>
 
 namespace {

@@ -2,9 +2,12 @@
 
 #include "PtyPair.h"
 
-#include <QTest>
 #include <TestDlg.h>
+
+#include <QTest>
+
 #include <gtest/gtest.h>
+
 #include <memory>
 #include <vector>
 

@@ -1,6 +1,7 @@
 #include "AboutDlg.h"
 
 #include <QAbstractButton>
+
 #include <array>
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QRect>
+
 #include <map>
 #include <span>
 #include <vector>

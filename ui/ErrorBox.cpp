@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+
 #include <cstring>
 
 QString ErrorMessage(const LinkError& error) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <LinkError.h>
+
 #include <QString>
+
 #include <memory>
 
 class QMessageBox;

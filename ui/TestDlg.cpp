@@ -7,6 +7,7 @@
 
 #include <PanelCommands.h>
 #include <PortNames.h>
+
 #include <QButtonGroup>
 #include <QContextMenuEvent>
 #include <QEvent>
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+
 #include <array>
 
 namespace {

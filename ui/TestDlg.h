@@ -5,8 +5,10 @@
 #include "Help.h"
 
 #include <ComPort.h>
+
 #include <QIcon>
 #include <QString>
+
 #include <string_view>
 
 class QMenu;

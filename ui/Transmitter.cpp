@@ -2,8 +2,9 @@
 // panel at once, and panel commands leave the same way, as the transcript's newest bytes.
 #include "TestDlg.h"
 
-#include <QPlainTextEdit>
 #include <Transcript.h>
+
+#include <QPlainTextEdit>
 
 namespace {
 // Byte length of the transcript at the end of the previous transmit step. It lives for the
