@@ -1,6 +1,6 @@
 #include "ErrorBox.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QMessageBox>
 
 #include <cstring>
@@ -23,9 +23,11 @@ std::unique_ptr<QMessageBox> CreateErrorBox(const LinkError& error, QWidget* par
         std::make_unique<QMessageBox>(QMessageBox::Warning, QCoreApplication::applicationName(),
                                       ErrorMessage(error), QMessageBox::Ok, parent);
     box->setInformativeText(ErrorDetail(error));
+    // The box would otherwise wrap the one detail line after a few words.
+    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 26em; }"));
     return box;
 }
 
-void ShowLinkError(const LinkError& error) {
-    CreateErrorBox(error, QApplication::activeWindow())->exec();
+void ShowLinkError(const LinkError& error, QWidget* parent) {
+    CreateErrorBox(error, parent)->exec();
 }

@@ -17,5 +17,6 @@ class QWidget;
 // The warning box with one OK button, captioned with the application's name.
 [[nodiscard]] std::unique_ptr<QMessageBox> CreateErrorBox(const LinkError& error, QWidget* parent);
 
-// Shows the box modally over the active window and returns once OK is pressed.
-void ShowLinkError(const LinkError& error);
+// Shows the box modally over `parent` (centred on the screen without one) and returns once OK
+// is pressed.
+void ShowLinkError(const LinkError& error, QWidget* parent);

@@ -58,7 +58,9 @@ QString DescribePort(const char* pszPortName) {
 
 CTestDlg::CTestDlg(ErrorReporter reporter, QWidget* parent)
     : CDialog(TestDlgTemplate(), parent)
-    , m_port(std::move(reporter))
+    , m_port(reporter
+                 ? std::move(reporter)
+                 : [this](const LinkError& e) { ShowLinkError(e, isVisible() ? this : nullptr); })
     , m_hIcon(QStringLiteral(":/kelmora/kelmora.ico"))
     , m_pSysMenu(new QMenu(this)) {
     m_editSend = Controls().Get<QPlainTextEdit>(IDC_SEND);

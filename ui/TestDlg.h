@@ -18,8 +18,9 @@ class QPlainTextEdit;
 // presses the panel's function buttons. It owns the link to the panel for its whole life.
 class CTestDlg : public CDialog {
 public:
-    // Opens the port at once, so that a failure is reported before the window shows.
-    explicit CTestDlg(ErrorReporter reporter = ShowLinkError, QWidget* parent = nullptr);
+    // Opens the port at once, so that a failure is reported before the window shows. Port
+    // failures go to `reporter`; without one they are shown in the error box.
+    explicit CTestDlg(ErrorReporter reporter = {}, QWidget* parent = nullptr);
 
     // Reads the controls into the members (true) or shows the members (false).
     void UpdateData(bool bSaveAndValidate = true);
