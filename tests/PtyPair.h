@@ -24,7 +24,7 @@ public:
                                    std::chrono::milliseconds timeout = std::chrono::seconds(5));
     // Reads whatever arrives until the line has been quiet for `quiet`.
     [[nodiscard]] std::string
-    ReadAll(std::chrono::milliseconds quiet = std::chrono::milliseconds(100));
+    ReadAll(std::chrono::milliseconds quiet = std::chrono::milliseconds(200));
 
     void WriteToLink(std::string_view bytes); // e.g. XOFF from the panel
     void CloseFarEnd();                       // the panel's side vanishes
