@@ -37,8 +37,6 @@ public:
     std::uint32_t SetBaudRate(std::int32_t nBaudRate);
     std::uint32_t SendText(std::string str);
 
-    [[nodiscard]] const char* PortName() const { return m_pszPortName; }
-    [[nodiscard]] std::int32_t BaudRate() const { return m_nBaudRate; }
     [[nodiscard]] std::uint32_t LastError() const { return m_dwLastError; }
     [[nodiscard]] bool IsOpen() const { return m_hComm.valid(); }
 

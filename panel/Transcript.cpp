@@ -21,10 +21,6 @@ std::string ToTranscriptBytes(std::u32string_view text) {
     return bytes;
 }
 
-std::size_t TranscriptByteLength(std::u32string_view text) {
-    return ToTranscriptBytes(text).size();
-}
-
 std::string_view NewTail(std::string_view transcript, int nSentCount) {
     // Compared as size_t, never subtracted as int: no overflow for any count or length.
     if (nSentCount <= 0)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -8,9 +7,6 @@
 // every other character as one Windows-1252 byte, "?" for a character the code page lacks.
 // Its size is the transcript's length the window counts sent bytes against.
 [[nodiscard]] std::string ToTranscriptBytes(std::u32string_view text);
-
-// The transcript's length in bytes: ToTranscriptBytes(text).size().
-[[nodiscard]] std::size_t TranscriptByteLength(std::u32string_view text);
 
 // The part of the transcript not yet sent: its rightmost (size − nSentCount) bytes; empty when
 // that is zero or less, the whole transcript when nSentCount is zero or less.

@@ -120,7 +120,7 @@ QRect FitCaption(const QWidget& control, QRect rect, int dialogWidth) {
     const bool hasCaption =
         qobject_cast<const QAbstractButton*>(&control) ||
         (qobject_cast<const QLabel*>(&control) && !static_cast<const QLabel&>(control).wordWrap());
-    if (hasCaption && !qobject_cast<const QGroupBox*>(&control))
+    if (hasCaption)
         rect.setWidth(std::clamp(control.sizeHint().width(), rect.width(),
                                  std::max(rect.width(), dialogWidth - rect.x())));
     return rect;
