@@ -85,7 +85,10 @@ Run SendThroughLink(const std::string& text) {
     ::setenv("KELMORA_COM1", line.Path().c_str(), 1);
     CComPort port([&run](const LinkError& e) { run.error = Describe(e); });
     run.writes.reserve(text.size());
-    port.SetWriteObserver([&run](Clock::time_point t) { run.writes.push_back(t); });
+    port.SetByteHook([&run](std::size_t, Clock::time_point t) {
+        run.writes.push_back(t);
+        return true;
+    });
     if (!run.error.empty())
         return run;
     run.start = Clock::now();
@@ -130,12 +133,15 @@ Run SendReference(const std::string& text) {
 Run PasteIntoWindow(CTestDlg& dlg, QPlainTextEdit& edit, LineTimer& line, const std::string& text) {
     Run run;
     run.writes.reserve(text.size());
-    dlg.m_port.SetWriteObserver([&run](Clock::time_point t) { run.writes.push_back(t); });
+    dlg.m_port.SetByteHook([&run](std::size_t, Clock::time_point t) {
+        run.writes.push_back(t);
+        return true;
+    });
     QGuiApplication::clipboard()->setText(QString::fromLatin1(text));
     edit.moveCursor(QTextCursor::End);
     run.start = Clock::now();
     QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
-    dlg.m_port.SetWriteObserver({});
+    dlg.m_port.SetByteHook({});
     run.timerSlackNs = ::prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
     Receive(run, line, text);
     return run;

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -111,12 +112,12 @@ std::uint32_t CComPort::SetBaudRate(std::int32_t nBaudRate) {
 }
 
 std::uint32_t CComPort::SendText(std::string str) {
-    for (const char c : str) {
-        if (const int error = TransmitByte(c))
+    for (std::size_t i = 0; i < str.size(); ++i) {
+        if (const int error = TransmitByte(str[i]))
             return ReportError(LinkStep::Transmit, error);
         const Clock::time_point written = Clock::now();
-        if (m_onWrite)
-            m_onWrite(written);
+        if (m_onByte && !m_onByte(i + 1, written))
+            return ECANCELED;
         PauseUntil(written + kBytePause);
     }
     return 0;
@@ -168,7 +169,7 @@ void CComPort::Close() {
         }
         SleepUntil(Clock::now() + 1ms);
     }
-    ::ioctl(fd, TCFLSH, 1 /* TCOFLUSH */);
+    ::tcflush(fd, TCOFLUSH);
     // Exclusivity belongs to the tty, not to this descriptor: clear it, or the next open
     // fails while anyone else still holds the tty.
     ::ioctl(fd, TIOCNXCL);

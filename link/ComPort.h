@@ -4,6 +4,7 @@
 #include "UniqueFd.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -17,7 +18,11 @@
 class CComPort {
 public:
     using Clock = std::chrono::steady_clock;
-    using WriteObserver = std::function<void(Clock::time_point)>;
+    // Runs after every byte handed to the line, inside that byte's pause, with the count of
+    // this string's bytes handed over so far and the time of the write. It lets the caller keep
+    // a window alive, show progress or measure the pacing; returning false stops the string
+    // there: SendText then returns ECANCELED without a report, since nothing failed.
+    using ByteHook = std::function<bool(std::size_t nSent, Clock::time_point written)>;
 
     // Pause after every byte, whatever the line speed.
     static constexpr std::chrono::milliseconds kBytePause{3};
@@ -40,8 +45,7 @@ public:
     [[nodiscard]] std::uint32_t LastError() const { return m_dwLastError; }
     [[nodiscard]] bool IsOpen() const { return m_hComm.valid(); }
 
-    // Called with the time of every byte handed to the line; for measuring the pacing.
-    void SetWriteObserver(WriteObserver observer) { m_onWrite = std::move(observer); }
+    void SetByteHook(ByteHook hook) { m_onByte = std::move(hook); }
 
 private:
     std::uint32_t ReportError(LinkStep step, int errorNumber);
@@ -54,5 +58,5 @@ private:
     UniqueFd m_hComm;
     std::string m_strDevice; // what the port name stood for at the last open
     ErrorReporter m_report;
-    WriteObserver m_onWrite;
+    ByteHook m_onByte;
 };

@@ -12,12 +12,20 @@ enum class LinkStep {
     Transmit,      // a byte could not be put on the line
 };
 
+// Why a byte could not leave, where the link can tell.
+enum class LinkHold {
+    None,
+    CtsOff,     // CTS flow control is on and the far end does not assert CTS
+    OutputHeld, // the far end sent XOFF
+};
+
 // A failure of the link as a value; the window turns it into text where it shows it.
 struct LinkError {
     LinkStep step = LinkStep::Open;
     std::uint32_t errorNumber = 0; // errno of the failed call
     std::string portName;          // "COM1:" … "COM4:"
     std::string device;            // the device the name stood for; empty when none was found
+    LinkHold hold = LinkHold::None;
 };
 
 // Tells the operator about a failure and returns once it has been acknowledged.

@@ -129,9 +129,10 @@ TEST_F(ComPortTest, NonTerminalIsReportedAndKeepsItsHandleUntilReopened) {
 TEST_F(ComPortTest, FarEndVanishingMidStringReportsOnceAndDropsTheRest) {
     CComPort port(Recorder());
     int written = 0;
-    port.SetWriteObserver([&](auto) {
+    port.SetByteHook([&](std::size_t, auto) {
         if (++written == 3)
             panel.CloseFarEnd();
+        return true;
     });
 
     EXPECT_NE(port.SendText("0123456789"), 0u);
@@ -139,6 +140,15 @@ TEST_F(ComPortTest, FarEndVanishingMidStringReportsOnceAndDropsTheRest) {
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].step, LinkStep::Transmit);
     EXPECT_EQ(reports[0].errorNumber, static_cast<std::uint32_t>(EIO));
+}
+
+TEST_F(ComPortTest, AHookThatSaysStopEndsTheStringWithoutAReport) {
+    CComPort port(Recorder());
+    port.SetByteHook([](std::size_t nSent, auto) { return nSent < 4; });
+
+    EXPECT_EQ(port.SendText("0123456789"), static_cast<std::uint32_t>(ECANCELED));
+    EXPECT_EQ(panel.ReadAll(), "0123");
+    EXPECT_TRUE(reports.empty());
 }
 
 TEST_F(ComPortTest, XoffMakesASendFailInsteadOfHangingAndXonLetsTheNextThrough) {

@@ -26,4 +26,12 @@ TEST(ErrorBox, DetailSaysWhenNoDeviceWasFound) {
               "COM4: kein serielles Gerät gefunden.");
 }
 
+TEST(ErrorBox, DetailNamesWhatHeldTheLineBack) {
+    LinkError error{LinkStep::Transmit, ETIMEDOUT, "COM1:", "/dev/ttyS1"};
+    error.hold = LinkHold::CtsOff;
+    EXPECT_TRUE(ErrorDetail(error).contains("CTS ist aus"));
+    error.hold = LinkHold::OutputHeld;
+    EXPECT_TRUE(ErrorDetail(error).contains("XOFF"));
+}
+
 } // namespace

@@ -9,13 +9,31 @@ QString ErrorMessage(const LinkError& error) {
     return QString::asprintf("Fehlernummer: %d !", static_cast<int>(error.errorNumber));
 }
 
+namespace {
+
+// What held a byte back, when the link could tell.
+QString HoldReason(LinkHold hold) {
+    switch (hold) {
+    case LinkHold::CtsOff:
+        return QStringLiteral(" – CTS ist aus: Anzeige nicht bereit oder Kabel ohne CTS-Leitung.");
+    case LinkHold::OutputHeld:
+        return QStringLiteral(" – die Anzeige hält die Ausgabe an (XOFF).");
+    case LinkHold::None:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
 QString ErrorDetail(const LinkError& error) {
     const QString port = QString::fromStdString(error.portName).remove(QLatin1Char(':'));
     if (error.device.empty())
         return QStringLiteral("%1: kein serielles Gerät gefunden.").arg(port);
-    return QStringLiteral("%1 = %2: %3")
+    return QStringLiteral("%1 = %2: %3%4")
         .arg(port, QString::fromStdString(error.device),
-             QString::fromLocal8Bit(std::strerror(static_cast<int>(error.errorNumber))));
+             QString::fromLocal8Bit(std::strerror(static_cast<int>(error.errorNumber))),
+             HoldReason(error.hold));
 }
 
 std::unique_ptr<QMessageBox> CreateErrorBox(const LinkError& error, QWidget* parent) {
