@@ -55,7 +55,12 @@ int MillisecondsLeft(CComPort::Clock::time_point deadline) {
 } // namespace
 
 CComPort::CComPort(ErrorReporter reporter)
-    : m_report(std::move(reporter)) {
+    : CComPort(std::move(reporter), "COM1:", 38400) {}
+
+CComPort::CComPort(ErrorReporter reporter, const char* pszPortName, std::int32_t nBaudRate)
+    : m_pszPortName(pszPortName)
+    , m_nBaudRate(nBaudRate)
+    , m_report(std::move(reporter)) {
     // Linux lets a sleep overrun by the thread's timer slack (50 µs by default); the pause
     // after every byte should end on time. The link runs on the thread that made it.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
