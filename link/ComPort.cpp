@@ -165,16 +165,21 @@ void CComPort::Close() {
     int queued = 0;
     int lastQueued = INT_MAX;
     Clock::time_point lastProgress = Clock::now();
+    bool stalled = false;
     while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
         if (queued < lastQueued) {
             lastQueued = queued;
             lastProgress = Clock::now();
         } else if (Clock::now() - lastProgress > kStallBound) {
+            stalled = true;
             break;
         }
         SleepUntil(Clock::now() + 1ms);
     }
-    ::tcflush(fd, TCOFLUSH);
+    // Only what can no longer leave: a pseudo-terminal reports no queue, and a flush there would
+    // drop the last bytes its far end has not read yet.
+    if (stalled)
+        ::tcflush(fd, TCOFLUSH);
     // Exclusivity belongs to the tty, not to this descriptor: clear it, or the next open
     // fails while anyone else still holds the tty.
     ::ioctl(fd, TIOCNXCL);
