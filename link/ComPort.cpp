@@ -55,7 +55,12 @@ int MillisecondsLeft(CComPort::Clock::time_point deadline) {
 } // namespace
 
 CComPort::CComPort(ErrorReporter reporter)
-    : m_report(std::move(reporter)) {
+    : CComPort(std::move(reporter), "COM1:", 38400) {}
+
+CComPort::CComPort(ErrorReporter reporter, const char* pszPortName, std::int32_t nBaudRate)
+    : m_pszPortName(pszPortName)
+    , m_nBaudRate(nBaudRate)
+    , m_report(std::move(reporter)) {
     // Linux lets a sleep overrun by the thread's timer slack (50 µs by default); the pause
     // after every byte should end on time. The link runs on the thread that made it.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
@@ -160,16 +165,21 @@ void CComPort::Close() {
     int queued = 0;
     int lastQueued = INT_MAX;
     Clock::time_point lastProgress = Clock::now();
+    bool stalled = false;
     while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
         if (queued < lastQueued) {
             lastQueued = queued;
             lastProgress = Clock::now();
         } else if (Clock::now() - lastProgress > kStallBound) {
+            stalled = true;
             break;
         }
         SleepUntil(Clock::now() + 1ms);
     }
-    ::tcflush(fd, TCOFLUSH);
+    // Only what can no longer leave: a pseudo-terminal reports no queue, and a flush there would
+    // drop the last bytes its far end has not read yet.
+    if (stalled)
+        ::tcflush(fd, TCOFLUSH);
     // Exclusivity belongs to the tty, not to this descriptor: clear it, or the next open
     // fails while anyone else still holds the tty.
     ::ioctl(fd, TIOCNXCL);

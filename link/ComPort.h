@@ -31,6 +31,9 @@ public:
 
     // Opens "COM1:" at 38400 bit/s at once; a failure is reported, construction succeeds.
     explicit CComPort(ErrorReporter reporter);
+    // Opens the given port (one of kPortNames) at the given speed at once: a caller that knows
+    // both beforehand opens the port once instead of three times.
+    CComPort(ErrorReporter reporter, const char* pszPortName, std::int32_t nBaudRate);
     virtual ~CComPort();
 
     CComPort(const CComPort&) = delete;

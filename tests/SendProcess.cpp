@@ -1,0 +1,77 @@
+#include "SendProcess.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <unistd.h>
+
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace {
+
+std::string ReadBack(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    char buffer[4096];
+    while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, file))
+        text.append(buffer, n);
+    return text;
+}
+
+} // namespace
+
+SendProcess::SendProcess(const std::vector<std::string>& args, const std::string& input,
+                         int stderrFd) {
+    const File in{std::tmpfile()};
+    if (!in || !m_out || !m_err)
+        throw std::runtime_error("tmpfile failed");
+    std::fwrite(input.data(), 1, input.size(), in.get());
+    std::fflush(in.get());
+    std::rewind(in.get());
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fileno(in.get()), STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, fileno(m_out.get()), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, stderrFd >= 0 ? stderrFd : fileno(m_err.get()),
+                                     STDERR_FILENO);
+    // Nothing else of the test, above all not the far end of its pseudo-terminals: the run must
+    // not keep a line up that the test hangs up.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    std::vector<char*> argv{const_cast<char*>(KELMORA_SEND)};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    const int error = posix_spawn(&m_pid, KELMORA_SEND, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        throw std::runtime_error("cannot start " KELMORA_SEND);
+}
+
+SendProcess::~SendProcess() {
+    if (m_pid > 0) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+}
+
+void SendProcess::Signal(int signo) const {
+    ::kill(m_pid, signo);
+}
+
+SendProcess::Result SendProcess::Wait() {
+    int wstatus = 0;
+    while (::waitpid(m_pid, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    m_pid = -1;
+    Result result;
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    result.killedBy = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
+    result.out = ReadBack(m_out.get());
+    result.err = ReadBack(m_err.get());
+    return result;
+}
