@@ -5,13 +5,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
