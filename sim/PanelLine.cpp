@@ -1,6 +1,6 @@
 #include "PanelLine.h"
 
-#include "LineSettings.h"
+#include "PanelFraming.h"
 
 #include <fcntl.h>
 
@@ -38,7 +38,7 @@ PanelLine PanelLine::OpenPseudoTerminal(unsigned baud) {
         return Failed(Describe(std::string(name) + " lässt sich nicht öffnen", errno));
     }
     // Raw from the start, so that even a plain `printf > path` arrives byte for byte.
-    if (const std::error_code ec = ApplyLineSettings(toolSide.get(), baud)) {
+    if (const std::error_code ec = ApplyPanelFraming(toolSide.get(), baud)) {
         return Failed(Describe(std::string(name) + " lässt sich nicht einstellen", ec.value()));
     }
     PanelLine line;
@@ -54,7 +54,7 @@ PanelLine PanelLine::OpenDevice(const std::string& path, unsigned baud) {
     if (!fd.valid()) {
         return Failed(Describe(path + " lässt sich nicht öffnen", errno));
     }
-    if (const std::error_code ec = ApplyLineSettings(fd.get(), baud)) {
+    if (const std::error_code ec = ApplyPanelFraming(fd.get(), baud)) {
         return Failed(Describe(path + " lässt sich nicht einstellen", ec.value()));
     }
     PanelLine line;
