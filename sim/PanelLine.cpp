@@ -1,6 +1,7 @@
 #include "PanelLine.h"
 
 #include "PanelFraming.h"
+#include "StaleExclusivity.h"
 
 #include <fcntl.h>
 
@@ -87,6 +88,10 @@ std::error_code PanelLine::Send(std::uint8_t byte) const {
         return std::make_error_code(std::errc::resource_unavailable_try_again);
     }
     return {errno, std::generic_category()};
+}
+
+bool PanelLine::ClearStaleExclusivity() const {
+    return toolSide_.valid() && sim::ClearStaleExclusivity(toolSide_.get());
 }
 
 } // namespace sim
