@@ -42,6 +42,8 @@ TEST(ErrorBox, RefusedAccessNamesTheGroupAndHowToJoinIt) {
     const QString detail = ErrorDetail(error);
     EXPECT_TRUE(detail.startsWith(bare)) << "the system's text stays in front";
     EXPECT_TRUE(detail.contains("Gruppe „dialout“"));
+    EXPECT_TRUE(CreateErrorBox(error, nullptr)->textInteractionFlags() & Qt::TextSelectableByMouse)
+        << "the command can be copied";
     EXPECT_TRUE(detail.contains("sudo usermod -aG dialout $USER"));
     EXPECT_TRUE(detail.contains("neu anmelden"));
     EXPECT_FALSE(detail.contains('\n'));

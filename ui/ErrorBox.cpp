@@ -31,7 +31,7 @@ QString Remedy(const LinkError& error, const QString& port) {
     case EACCES:
         if (error.openingGroup.empty())
             break;
-        return QStringLiteral(" – nur Mitglieder der Gruppe „%1“ dürfen es öffnen: "
+        return QStringLiteral(" – nur die Gruppe „%1“ darf es öffnen: "
                               "sudo usermod -aG %1 $USER, danach neu anmelden.")
             .arg(QString::fromStdString(error.openingGroup));
     case EBUSY:
@@ -73,8 +73,10 @@ std::unique_ptr<QMessageBox> CreateErrorBox(const LinkError& error, QWidget* par
         std::make_unique<QMessageBox>(QMessageBox::Warning, QCoreApplication::applicationName(),
                                       ErrorMessage(error), QMessageBox::Ok, parent);
     box->setInformativeText(ErrorDetail(error));
-    // The box would otherwise wrap the one detail line after a few words.
-    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 26em; }"));
+    // The box would otherwise wrap the one detail line after a few words; a remedy that names
+    // a command is meant to be copied.
+    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 34em; }"));
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return box;
 }
 
