@@ -1,4 +1,5 @@
 // What the link finds out about a port it cannot open: who holds it, which group may open it.
+#include "OpenAttempt.h"
 #include "OrdinaryUser.h"
 #include "PtyPair.h"
 
@@ -14,21 +15,8 @@
 
 #include <cerrno>
 #include <fstream>
-#include <vector>
 
 namespace {
-
-class PortHolderTest : public ::testing::Test {
-protected:
-    PtyPair panel;
-    PortEnvironment ports{{panel.Path(), "", "", ""}};
-    std::vector<LinkError> reports;
-    ErrorReporter Recorder() {
-        return [this](const LinkError& e) {
-            reports.push_back(e);
-        };
-    }
-};
 
 std::string OwnCommandName() {
     std::ifstream comm("/proc/self/comm");
@@ -37,38 +25,50 @@ std::string OwnCommandName() {
     return name;
 }
 
-TEST_F(PortHolderTest, BusyPortNamesTheProcessHoldingItsLock) {
+// The single report of a failed open of COM1.
+LinkError RefusedOpen() {
+    const OpenAttempt attempt = TryOpenCom1();
+    EXPECT_FALSE(attempt.open);
+    EXPECT_EQ(attempt.reports.size(), 1u);
+    return attempt.reports.empty() ? LinkError{} : attempt.reports[0];
+}
+
+TEST(PortHolder, BusyPortNamesTheProcessHoldingItsLock) {
+    const PtyPair panel;
+    const PortEnvironment ports{{panel.Path(), "", "", ""}};
     EXPECT_FALSE(FindPortHolder(panel.Path()).has_value());
-    CComPort first(Recorder());
+    const CComPort first(nullptr);
     const auto holder = FindPortHolder(panel.Path());
     ASSERT_TRUE(holder.has_value());
     EXPECT_EQ(holder->pid, ::getpid());
 
-    CComPort second(Recorder());
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].errorNumber, static_cast<std::uint32_t>(EBUSY));
-    EXPECT_EQ(reports[0].holderPid, ::getpid());
-    EXPECT_EQ(reports[0].holderName, OwnCommandName());
+    const LinkError busy = RefusedOpen();
+    EXPECT_EQ(busy.errorNumber, static_cast<std::uint32_t>(EBUSY));
+    EXPECT_EQ(busy.holderPid, ::getpid());
     EXPECT_FALSE(OwnCommandName().empty());
-    EXPECT_TRUE(reports[0].openingGroup.empty());
+    EXPECT_EQ(busy.holderName, OwnCommandName());
+    EXPECT_TRUE(busy.openingGroup.empty());
 }
 
-TEST_F(PortHolderTest, PortHeldOnlyByExclusiveUseHasNoKnownHolder) {
+TEST(PortHolder, PortHeldOnlyByExclusiveUseHasNoKnownHolder) {
+    const PtyPair panel;
+    const PortEnvironment ports{{panel.Path(), "", "", ""}};
     ASSERT_EQ(::chmod(panel.Path().c_str(), 0666), 0);
     ASSERT_EQ(::ioctl(panel.Slave(), TIOCEXCL), 0); // exclusive, but no lock anywhere
-    const auto scenario = [this] {
-        CComPort port(Recorder());
-        ASSERT_EQ(reports.size(), 1u);
-        EXPECT_EQ(reports[0].errorNumber, static_cast<std::uint32_t>(EBUSY));
-        EXPECT_EQ(reports[0].holderPid, 0);
-        EXPECT_TRUE(reports[0].holderName.empty());
+    const auto busy = [] {
+        const LinkError error = RefusedOpen();
+        EXPECT_EQ(error.errorNumber, static_cast<std::uint32_t>(EBUSY));
+        EXPECT_EQ(error.holderPid, 0);
+        EXPECT_TRUE(error.holderName.empty());
     };
-    EXPECT_TRUE(RunAsOrdinaryUser(scenario)) << "as uid " << kOrdinaryId;
+    EXPECT_TRUE(RunAsOrdinaryUser(busy)) << "as uid " << kOrdinaryId;
 }
 
-TEST_F(PortHolderTest, RefusedPortNamesTheGroupWhoseMembersMayOpenIt) {
+TEST(PortHolder, RefusedPortNamesTheGroupWhoseMembersMayOpenIt) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to play a user that does not own the device";
+    const PtyPair panel;
+    const PortEnvironment ports{{panel.Path(), "", "", ""}};
     struct stat st {};
     ASSERT_EQ(::stat(panel.Path().c_str(), &st), 0);
     const group* owner = ::getgrgid(st.st_gid);
@@ -77,22 +77,20 @@ TEST_F(PortHolderTest, RefusedPortNamesTheGroupWhoseMembersMayOpenIt) {
 
     ASSERT_EQ(::chmod(panel.Path().c_str(), 0660), 0);
     EXPECT_EQ(OpeningGroup(panel.Path()), groupName);
-    const auto refusedWithGroup = [this, &groupName] {
-        CComPort port(Recorder());
-        ASSERT_EQ(reports.size(), 1u);
-        EXPECT_EQ(reports[0].errorNumber, static_cast<std::uint32_t>(EACCES));
-        EXPECT_EQ(reports[0].openingGroup, groupName);
-        EXPECT_EQ(reports[0].holderPid, 0);
+    const auto refusedWithGroup = [&groupName] {
+        const LinkError error = RefusedOpen();
+        EXPECT_EQ(error.errorNumber, static_cast<std::uint32_t>(EACCES));
+        EXPECT_EQ(error.openingGroup, groupName);
+        EXPECT_EQ(error.holderPid, 0);
     };
     EXPECT_TRUE(RunAsOrdinaryUser(refusedWithGroup)) << "as uid " << kOrdinaryId;
 
     // Membership would not help when the group may not read and write.
     ASSERT_EQ(::chmod(panel.Path().c_str(), 0600), 0);
-    const auto refused = [this] {
-        CComPort port(Recorder());
-        ASSERT_EQ(reports.size(), 1u);
-        EXPECT_EQ(reports[0].errorNumber, static_cast<std::uint32_t>(EACCES));
-        EXPECT_TRUE(reports[0].openingGroup.empty());
+    const auto refused = [] {
+        const LinkError error = RefusedOpen();
+        EXPECT_EQ(error.errorNumber, static_cast<std::uint32_t>(EACCES));
+        EXPECT_TRUE(error.openingGroup.empty());
     };
     EXPECT_TRUE(RunAsOrdinaryUser(refused)) << "as uid " << kOrdinaryId;
 }

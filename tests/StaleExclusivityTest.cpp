@@ -1,6 +1,7 @@
 // A tool killed while it holds the virtual panel's pseudo-terminal leaves the tty marked for
 // exclusive use; the panel clears that mark, and only that one. Run as an ordinary user, since
 // the mark does not stop root.
+#include "OpenAttempt.h"
 #include "OrdinaryUser.h"
 #include "PtyPair.h"
 
@@ -14,22 +15,8 @@
 
 #include <cerrno>
 #include <csignal>
-#include <vector>
 
 namespace {
-
-struct Attempt {
-    bool open = false;
-    std::vector<LinkError> reports;
-};
-
-// Opens the panel's line as COM1 the way the tool does, and lets go of it again.
-Attempt OpenAsTool() {
-    Attempt attempt;
-    CComPort port([&](const LinkError& e) { attempt.reports.push_back(e); });
-    attempt.open = port.IsOpen();
-    return attempt;
-}
 
 // A copy of the tool that holds the line until it is killed.
 void KillToolHoldingTheLine() {
@@ -63,14 +50,14 @@ TEST(StaleExclusivity, PanelFreesTheLineOfAKilledToolForTheNextCopy) {
         EXPECT_FALSE(line.ClearStaleExclusivity()) << "nothing to clear on a fresh line";
 
         KillToolHoldingTheLine();
-        const Attempt locked = OpenAsTool();
+        const OpenAttempt locked = TryOpenCom1();
         EXPECT_FALSE(locked.open);
         ASSERT_EQ(locked.reports.size(), 1u);
         EXPECT_EQ(locked.reports[0].errorNumber, static_cast<std::uint32_t>(EBUSY));
         EXPECT_EQ(locked.reports[0].holderPid, 0) << "nobody holds the lock any more";
 
         EXPECT_TRUE(line.ClearStaleExclusivity());
-        const Attempt freed = OpenAsTool();
+        const OpenAttempt freed = TryOpenCom1();
         EXPECT_TRUE(freed.open);
         EXPECT_TRUE(freed.reports.empty());
         EXPECT_FALSE(line.ClearStaleExclusivity()) << "the tool cleared its own mark on close";
@@ -87,7 +74,7 @@ TEST(StaleExclusivity, PanelLeavesALiveToolItsExclusiveUse) {
         ASSERT_TRUE(holder.IsOpen());
 
         EXPECT_FALSE(line.ClearStaleExclusivity());
-        const Attempt second = OpenAsTool();
+        const OpenAttempt second = TryOpenCom1();
         EXPECT_FALSE(second.open);
         ASSERT_EQ(second.reports.size(), 1u);
         EXPECT_EQ(second.reports[0].errorNumber, static_cast<std::uint32_t>(EBUSY));
