@@ -8,15 +8,15 @@
 #include <LineSettings.h>
 #include <TestDlg.h>
 #include <TestDlgTemplate.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QPlainTextEdit>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>

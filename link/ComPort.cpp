@@ -1,17 +1,17 @@
 #include "ComPort.h"
 
 #include "LineSettings.h"
+#include "PortHolder.h"
 #include "PortNames.h"
 
 #include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -149,8 +149,12 @@ int CComPort::TransmitByte(char c) const {
 
 std::uint32_t CComPort::ReportError(LinkStep step, int errorNumber) {
     m_dwLastError = static_cast<std::uint32_t>(errorNumber);
-    if (m_report)
-        m_report(LinkError{step, m_dwLastError, m_pszPortName ? m_pszPortName : "", m_strDevice});
+    if (!m_report)
+        return m_dwLastError;
+    LinkError error{step, m_dwLastError, m_pszPortName ? m_pszPortName : "", m_strDevice};
+    if (step == LinkStep::Open)
+        AddOpenFailureFacts(error); // at once, while a holder still holds the device
+    m_report(error);
     return m_dwLastError;
 }
 

@@ -6,6 +6,8 @@ namespace sim {
 namespace {
 
 constexpr int kRetryMs = 200;
+// A killed tool's copy started again right away finds the line free after at most this.
+constexpr int kStaleCheckMs = 300;
 // Bounds one wake-up, so that a flood of bytes cannot starve the window.
 constexpr int kReadsPerWakeUp = 64;
 
@@ -19,6 +21,14 @@ LineReader::LineReader(PanelLine line, QObject* parent)
     retry_.setInterval(kRetryMs);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &LineReader::OnReadable);
     connect(&retry_, &QTimer::timeout, notifier_.get(), [this] { notifier_->setEnabled(true); });
+    if (line_.IsPseudoTerminal()) {
+        connect(&staleCheck_, &QTimer::timeout, this, [this] {
+            if (line_.ClearStaleExclusivity()) {
+                emit StaleExclusivityCleared();
+            }
+        });
+        staleCheck_.start(kStaleCheckMs);
+    }
 }
 
 void LineReader::OnReadable() {

@@ -14,7 +14,8 @@
 namespace sim {
 
 // Reads the panel's line as bytes arrive and stamps each read on the monotonic clock. A read
-// error (a device that went away) does not end the panel: reading pauses and is retried.
+// error (a device that went away) does not end the panel: reading pauses and is retried. A few
+// times a second it also clears what a killed tool left on the line (PanelLine).
 class LineReader : public QObject {
     Q_OBJECT
 
@@ -26,6 +27,7 @@ public:
 signals:
     void BytesReceived(const QByteArray& bytes, sim::Clock::time_point at);
     void ReadFailed(const QString& message);
+    void StaleExclusivityCleared();
 
 private:
     void OnReadable();
@@ -33,6 +35,7 @@ private:
     PanelLine line_;
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer retry_;
+    QTimer staleCheck_;
 };
 
 } // namespace sim

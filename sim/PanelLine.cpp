@@ -1,6 +1,7 @@
 #include "PanelLine.h"
 
-#include "LineSettings.h"
+#include "PanelFraming.h"
+#include "StaleExclusivity.h"
 
 #include <fcntl.h>
 
@@ -38,7 +39,7 @@ PanelLine PanelLine::OpenPseudoTerminal(unsigned baud) {
         return Failed(Describe(std::string(name) + " lässt sich nicht öffnen", errno));
     }
     // Raw from the start, so that even a plain `printf > path` arrives byte for byte.
-    if (const std::error_code ec = ApplyLineSettings(toolSide.get(), baud)) {
+    if (const std::error_code ec = ApplyPanelFraming(toolSide.get(), baud)) {
         return Failed(Describe(std::string(name) + " lässt sich nicht einstellen", ec.value()));
     }
     PanelLine line;
@@ -54,7 +55,7 @@ PanelLine PanelLine::OpenDevice(const std::string& path, unsigned baud) {
     if (!fd.valid()) {
         return Failed(Describe(path + " lässt sich nicht öffnen", errno));
     }
-    if (const std::error_code ec = ApplyLineSettings(fd.get(), baud)) {
+    if (const std::error_code ec = ApplyPanelFraming(fd.get(), baud)) {
         return Failed(Describe(path + " lässt sich nicht einstellen", ec.value()));
     }
     PanelLine line;
@@ -87,6 +88,10 @@ std::error_code PanelLine::Send(std::uint8_t byte) const {
         return std::make_error_code(std::errc::resource_unavailable_try_again);
     }
     return {errno, std::generic_category()};
+}
+
+bool PanelLine::ClearStaleExclusivity() const {
+    return toolSide_.valid() && sim::ClearStaleExclusivity(toolSide_.get());
 }
 
 } // namespace sim

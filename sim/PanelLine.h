@@ -20,7 +20,8 @@ struct ReadResult {
 // On a pseudo-terminal the panel reads the master side and keeps its own descriptor of the tool's
 // side open the whole time: the tool closes and reopens the line on every port or speed change,
 // and with no descriptor left on that side the master would report a hangup (EIO) until the tool
-// opens it again. The panel never locks the tool's side for exclusive use.
+// opens it again. The panel never locks the tool's side for exclusive use; it only clears the
+// exclusive-use mark of a tool that was killed while it held the line.
 class PanelLine {
 public:
     // A new pseudo-terminal pair; the tool opens Path(). The speed is only recorded there.
@@ -38,6 +39,9 @@ public:
     [[nodiscard]] ReadResult Read(std::span<std::uint8_t> buffer) const;
     // Sends one byte to the tool (XON or XOFF).
     [[nodiscard]] std::error_code Send(std::uint8_t byte) const;
+    // On a pseudo-terminal: clears the exclusive-use mark a killed tool left on its side and
+    // says whether there was one. Cheap enough to ask a few times a second.
+    [[nodiscard]] bool ClearStaleExclusivity() const;
 
 private:
     static PanelLine Failed(std::string error);

@@ -107,6 +107,8 @@ PanelWindow::PanelWindow(PanelLine line, int rows, int columns, QWidget* parent)
 
     connect(&reader_, &LineReader::BytesReceived, this, &PanelWindow::OnBytes);
     connect(&reader_, &LineReader::ReadFailed, this, &PanelWindow::OnReadFailed);
+    connect(&reader_, &LineReader::StaleExclusivityCleared, this,
+            &PanelWindow::OnStaleExclusivityCleared);
     connect(halt_, &QPushButton::toggled, this, &PanelWindow::OnHalt);
     connect(&blink_, &QTimer::timeout, this, &PanelWindow::OnBlink);
     blink_.start(kBlinkHalfPeriodMs);
@@ -131,6 +133,12 @@ void PanelWindow::OnBytes(const QByteArray& bytes, Clock::time_point at) {
 
 void PanelWindow::OnReadFailed(const QString& message) {
     lineState_->setText(QStringLiteral("Leitung gestört: %1").arg(message));
+}
+
+void PanelWindow::OnStaleExclusivityCleared() {
+    byteLog_->appendPlainText(
+        QStringLiteral("Exklusivzugriff eines beendeten Prüfprogramms aufgehoben: die Leitung "
+                       "ist wieder frei."));
 }
 
 void PanelWindow::OnHalt(bool halted) {

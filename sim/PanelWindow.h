@@ -31,6 +31,7 @@ public:
 private:
     void OnBytes(const QByteArray& bytes, Clock::time_point at);
     void OnReadFailed(const QString& message);
+    void OnStaleExclusivityCleared();
     void OnHalt(bool halted);
     void OnBlink();
     void ShowPanel();

@@ -3,10 +3,10 @@
 
 #include <ComPort.h>
 #include <PortNames.h>
-#include <fcntl.h>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 

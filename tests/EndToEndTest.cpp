@@ -6,7 +6,6 @@
 #include <PanelLine.h>
 #include <TestDlg.h>
 #include <TestDlgTemplate.h>
-#include <poll.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -14,6 +13,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <poll.h>
 
 #include <array>
 

@@ -2,9 +2,9 @@
 
 #include "Windows1252.h"
 
-#include <iconv.h>
-
 #include <gtest/gtest.h>
+
+#include <iconv.h>
 
 #include <array>
 #include <climits>

@@ -1,6 +1,6 @@
 // The kernel's termios2 interface sets any speed by number (BOTHER). Its struct clashes with the
 // C library's <termios.h>, so this file must not include that header, directly or not.
-#include "LineSettings.h"
+#include "PanelFraming.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
@@ -9,7 +9,7 @@
 
 namespace sim {
 
-std::error_code ApplyLineSettings(int fd, unsigned baud) {
+std::error_code ApplyPanelFraming(int fd, unsigned baud) {
     termios2 tio{};
     if (ioctl(fd, TCGETS2, &tio) != 0) {
         return {errno, std::generic_category()};
