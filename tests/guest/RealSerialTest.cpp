@@ -59,6 +59,15 @@ protected:
             reports.push_back(e);
         };
     }
+    // Reopens at the given speed and notes how long it took (a close that waited for queued
+    // bytes would take the driver's closing time, 30 s).
+    void TimedReopen(CComPort& port, int speed) {
+        const auto start = CComPort::Clock::now();
+        port.SetBaudRate(speed);
+        const auto took =
+            std::chrono::duration_cast<std::chrono::milliseconds>(CComPort::Clock::now() - start);
+        RecordProperty("reopen_ms", static_cast<int>(took.count()));
+    }
     void SetUp() override {
         if (Rig("KELMORA_RIG_UART").empty())
             GTEST_SKIP() << "runs only inside the test machine booted by tests/guest/run-guest";
@@ -180,12 +189,7 @@ TEST_F(RealSerialFlow, ReopenAfterAHeldLineWorksAtOnce) {
     LetTheLinkSeeIt();
     ASSERT_EQ(port.SendText("gehalten"), static_cast<std::uint32_t>(ETIMEDOUT));
 
-    const auto start = CComPort::Clock::now();
-    port.SetBaudRate(38400);
-    RecordProperty("reopen_ms",
-                   static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        CComPort::Clock::now() - start)
-                                        .count()));
+    TimedReopen(port, 38400);
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(port.SendText("wieder da"), 0u);
     EXPECT_EQ(far.Read(9), "wieder da");
@@ -206,13 +210,7 @@ TEST_F(RealSerialFlow, CtsOffIsReportedOnceWithItsReasonAndNothingStaysQueued) {
     EXPECT_EQ(reports[0].device, ctsLow);
     EXPECT_EQ(QueuedOutput(ctsLow), 0);
 
-    // A close with bytes still queued would wait for the driver's closing time.
-    const auto start = CComPort::Clock::now();
-    port.SetBaudRate(9600);
-    RecordProperty("reopen_ms",
-                   static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        CComPort::Clock::now() - start)
-                                        .count()));
+    TimedReopen(port, 9600);
     EXPECT_TRUE(port.IsOpen());
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_EQ(port.SendText("x"), static_cast<std::uint32_t>(ETIMEDOUT));

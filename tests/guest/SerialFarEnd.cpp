@@ -1,8 +1,9 @@
 // termios2 sets any speed (14400 included); this file must not see <termios.h>.
 #include "SerialFarEnd.h"
 
+#include "ReadBytes.h"
+
 #include <fcntl.h>
-#include <poll.h>
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
@@ -32,35 +33,11 @@ SerialFarEnd::SerialFarEnd(const std::string& device, unsigned long speed)
 }
 
 std::string SerialFarEnd::Read(std::size_t count, milliseconds timeout) {
-    std::string bytes;
-    const auto deadline = steady_clock::now() + timeout;
-    while (bytes.size() < count) {
-        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-        if (left <= 0)
-            break;
-        pollfd pfd{m_fd.get(), POLLIN, 0};
-        if (::poll(&pfd, 1, static_cast<int>(left)) <= 0)
-            continue;
-        char buffer[4096];
-        const ssize_t n = ::read(m_fd.get(), buffer, std::min(sizeof buffer, count - bytes.size()));
-        if (n > 0)
-            bytes.append(buffer, static_cast<std::size_t>(n));
-    }
-    return bytes;
+    return ReadBytes(m_fd.get(), count, timeout);
 }
 
 std::string SerialFarEnd::ReadAll(milliseconds quiet) {
-    std::string bytes;
-    for (;;) {
-        pollfd pfd{m_fd.get(), POLLIN, 0};
-        if (::poll(&pfd, 1, static_cast<int>(quiet.count())) <= 0)
-            return bytes;
-        char buffer[4096];
-        const ssize_t n = ::read(m_fd.get(), buffer, sizeof buffer);
-        if (n <= 0)
-            return bytes;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
+    return ReadUntilQuiet(m_fd.get(), quiet);
 }
 
 void SerialFarEnd::Write(std::string_view bytes) {
