@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -66,7 +67,7 @@ protected:
         port.SetBaudRate(speed);
         const auto took =
             std::chrono::duration_cast<std::chrono::milliseconds>(CComPort::Clock::now() - start);
-        RecordProperty("reopen_ms", static_cast<int>(took.count()));
+        std::cout << "reopen at " << speed << " bit/s took " << took.count() << " ms\n";
     }
     void SetUp() override {
         if (Rig("KELMORA_RIG_UART").empty())
@@ -165,7 +166,10 @@ TEST_F(RealSerialFlow, XoffHeldStringIsReportedOnceAndXonLetsOnlyTheNextThrough)
 
     const auto start = CComPort::Clock::now();
     EXPECT_EQ(port.SendText("gehalten"), static_cast<std::uint32_t>(ETIMEDOUT));
-    EXPECT_GE(CComPort::Clock::now() - start, CComPort::kWriteBound);
+    const auto took = CComPort::Clock::now() - start;
+    EXPECT_GE(took, CComPort::kWriteBound);
+    std::cout << "held string reported after "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms\n";
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].step, LinkStep::Transmit);
     EXPECT_EQ(reports[0].hold, LinkHold::OutputHeld);
