@@ -116,20 +116,32 @@ std::uint32_t CComPort::SetBaudRate(std::int32_t nBaudRate) {
     return Reopen();
 }
 
+// A byte counts as sent once it has left the driver's output queue, not when write() took it:
+// a UART driver accepts up to 4 KB while CTS is low or XOFF holds the line, and would send it
+// later or lose it at the next reopen without anyone knowing. Waiting for the queue to empty
+// overlaps the pause, so pacing is unchanged wherever a byte takes less than the pause on the
+// wire; on a slower line the next byte follows as soon as the previous one has left.
 std::uint32_t CComPort::SendText(std::string str) {
     for (std::size_t i = 0; i < str.size(); ++i) {
         if (const int error = TransmitByte(str[i]))
-            return ReportError(LinkStep::Transmit, error);
+            return ReportError(LinkStep::Transmit, error,
+                               error == ETIMEDOUT ? LineHold() : LinkHold::None);
         const Clock::time_point written = Clock::now();
         if (m_onByte && !m_onByte(i + 1, written))
             return ECANCELED;
         PauseUntil(written + kBytePause);
+        if (!AwaitQueueEmpty(written + kWriteBound)) {
+            const LinkHold hold = LineHold();
+            // Nothing must leave later behind the operator's back, nor hold up the close.
+            ::tcflush(m_hComm.get(), TCOFLUSH);
+            return ReportError(LinkStep::Transmit, ETIMEDOUT, hold);
+        }
     }
     return 0;
 }
 
-// Waits for room on the line, within kWriteBound: a line slower than the pacing loses
-// nothing, one held by flow control (CTS low, XOFF) fails instead of freezing the window.
+// Waits for room on the line, within kWriteBound. A pseudo-terminal held by XOFF refuses the
+// write itself; a UART driver takes it and holds it in its queue (see AwaitQueueEmpty).
 int CComPort::TransmitByte(char c) const {
     const Clock::time_point deadline = Clock::now() + kWriteBound;
     for (;;) {
@@ -147,20 +159,49 @@ int CComPort::TransmitByte(char c) const {
     }
 }
 
-std::uint32_t CComPort::ReportError(LinkStep step, int errorNumber) {
+// True once the driver's output queue is empty, false when the deadline passes first. Asked
+// only after the pause, so at the usual speeds the byte is long gone and nothing is polled;
+// a pseudo-terminal always reports an empty queue, and a device without one (TIOCOUTQ
+// refused) has nothing to wait for.
+bool CComPort::AwaitQueueEmpty(Clock::time_point deadline) const {
+    constexpr auto kPollInterval = 250us;
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(m_hComm.get(), TIOCOUTQ, &queued) != 0 || queued == 0)
+            return true;
+        if (Clock::now() >= deadline)
+            return false;
+        SleepUntil(std::min(Clock::now() + kPollInterval, deadline));
+    }
+}
+
+// Why the line does not take bytes: CTS off matters only while CTS flow control is on; anything
+// else that stops the output of a tty is the far end's XOFF. A pseudo-terminal has no modem
+// lines, so there it is always XOFF.
+LinkHold CComPort::LineHold() const {
+    termios tio{};
+    int lines = 0;
+    if (::tcgetattr(m_hComm.get(), &tio) == 0 && (tio.c_cflag & CRTSCTS) &&
+        ::ioctl(m_hComm.get(), TIOCMGET, &lines) == 0 && !(lines & TIOCM_CTS))
+        return LinkHold::CtsOff;
+    return LinkHold::OutputHeld;
+}
+
+std::uint32_t CComPort::ReportError(LinkStep step, int errorNumber, LinkHold hold) {
     m_dwLastError = static_cast<std::uint32_t>(errorNumber);
     if (!m_report)
         return m_dwLastError;
-    LinkError error{step, m_dwLastError, m_pszPortName ? m_pszPortName : "", m_strDevice};
+    LinkError error{step, m_dwLastError, m_pszPortName ? m_pszPortName : "", m_strDevice, hold};
     if (step == LinkStep::Open)
         AddOpenFailureFacts(error); // at once, while a holder still holds the device
     m_report(error);
     return m_dwLastError;
 }
 
-// Never hangs, loses nothing that can still leave: queued output drains as long as it keeps
-// moving (at 2400 bit/s the pacing outruns the line and a backlog builds up); once nothing has
-// left for kStallBound (CTS low, XOFF) the rest is discarded so that close() cannot wait.
+// Never hangs. SendText leaves nothing queued, except the last byte of a string its hook
+// stopped: that one may still drain while it keeps moving; once nothing has left for
+// kStallBound (CTS low, XOFF) the rest is discarded, or close() would wait for the driver's
+// closing time (30 s on a UART).
 void CComPort::Close() {
     if (!m_hComm.valid())
         return;

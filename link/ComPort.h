@@ -26,7 +26,8 @@ public:
 
     // Pause after every byte, whatever the line speed.
     static constexpr std::chrono::milliseconds kBytePause{3};
-    // How long one byte may wait for room on the line before it counts as failed.
+    // How long one byte may take, from its write until it has left the driver's output
+    // queue, before it counts as failed.
     static constexpr std::chrono::milliseconds kWriteBound{500};
 
     // Opens "COM1:" at 38400 bit/s at once; a failure is reported, construction succeeds.
@@ -51,8 +52,10 @@ public:
     void SetByteHook(ByteHook hook) { m_onByte = std::move(hook); }
 
 private:
-    std::uint32_t ReportError(LinkStep step, int errorNumber);
+    std::uint32_t ReportError(LinkStep step, int errorNumber, LinkHold hold = LinkHold::None);
     [[nodiscard]] int TransmitByte(char c) const;
+    [[nodiscard]] bool AwaitQueueEmpty(Clock::time_point deadline) const;
+    [[nodiscard]] LinkHold LineHold() const;
     void Close();
 
     const char* m_pszPortName = "COM1:";

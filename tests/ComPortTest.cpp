@@ -159,6 +159,7 @@ TEST_F(ComPortTest, XoffMakesASendFailInsteadOfHangingAndXonLetsTheNextThrough) 
     EXPECT_EQ(port.SendText("A"), static_cast<std::uint32_t>(ETIMEDOUT));
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].step, LinkStep::Transmit);
+    EXPECT_EQ(reports[0].hold, LinkHold::OutputHeld) << "a pseudo-terminal has no CTS to blame";
 
     panel.WriteToLink("\x11");
     ASSERT_TRUE(panel.WaitOutputHeld(false));

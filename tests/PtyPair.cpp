@@ -1,5 +1,7 @@
 #include "PtyPair.h"
 
+#include "ReadBytes.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -23,37 +25,11 @@ PtyPair::PtyPair() {
 }
 
 std::string PtyPair::Read(std::size_t count, milliseconds timeout) {
-    std::string bytes;
-    const auto deadline = steady_clock::now() + timeout;
-    while (bytes.size() < count) {
-        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-        if (left <= 0)
-            break;
-        pollfd pfd{m_master.get(), POLLIN, 0};
-        if (::poll(&pfd, 1, static_cast<int>(left)) <= 0)
-            continue;
-        char buffer[4096];
-        const ssize_t n =
-            ::read(m_master.get(), buffer, std::min(sizeof buffer, count - bytes.size()));
-        if (n <= 0)
-            break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
-    return bytes;
+    return ReadBytes(m_master.get(), count, timeout);
 }
 
 std::string PtyPair::ReadAll(milliseconds quiet) {
-    std::string bytes;
-    for (;;) {
-        pollfd pfd{m_master.get(), POLLIN, 0};
-        if (::poll(&pfd, 1, static_cast<int>(quiet.count())) <= 0)
-            return bytes;
-        char buffer[4096];
-        const ssize_t n = ::read(m_master.get(), buffer, sizeof buffer);
-        if (n <= 0)
-            return bytes;
-        bytes.append(buffer, static_cast<std::size_t>(n));
-    }
+    return ReadUntilQuiet(m_master.get(), quiet);
 }
 
 void PtyPair::WriteToLink(std::string_view bytes) {
