@@ -3,6 +3,7 @@
 #include <SendOptions.h>
 #include <SendRun.h>
 #include <StopSignals.h>
+
 #include <sysexits.h>
 #include <unistd.h>
 

@@ -1,6 +1,7 @@
 #include "Progress.h"
 
 #include <ComPort.h>
+
 #include <unistd.h>
 
 #include <algorithm>

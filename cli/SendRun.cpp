@@ -6,6 +6,7 @@
 
 #include <ComPort.h>
 #include <Transcript.h>
+
 #include <sysexits.h>
 #include <unistd.h>
 

@@ -2,9 +2,8 @@
 
 #include <signal.h>
 #include <spawn.h>
-#include <unistd.h>
-
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <stdexcept>

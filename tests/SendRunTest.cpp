@@ -8,12 +8,12 @@
 #include <PanelCommands.h>
 #include <PanelDecoder.h>
 #include <Transcript.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstring>

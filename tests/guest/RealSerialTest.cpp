@@ -8,9 +8,10 @@
 
 #include <ComPort.h>
 #include <PortNames.h>
-#include <fcntl.h>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
 
 #include <chrono>
 #include <cstdlib>

@@ -3,9 +3,8 @@
 
 #include "ReadBytes.h"
 
-#include <fcntl.h>
-
 #include <asm/termbits.h>
+#include <fcntl.h>
 #include <sys/ioctl.h>
 
 #include <stdexcept>
