@@ -1,5 +1,6 @@
 // The transmit step behind the transmit box: whatever its text has grown by goes to the
 // panel at once, and panel commands leave the same way, as the transcript's newest bytes.
+#include "DataExchange.h"
 #include "TestDlg.h"
 
 #include <Transcript.h>
@@ -14,7 +15,7 @@ int s_nSentCount = 0;
 
 void CTestDlg::SendNewText() {
     // The control's own text, not m_strSend: only data exchange brings that up to date.
-    const std::string transcript = ToTranscriptBytes(m_editSend->toPlainText().toStdU32String());
+    const std::string transcript = ToTranscriptBytes(EditText(*m_editSend).toStdU32String());
     // A failure is reported by the link; the rest of that growth is dropped, because the count
     // below already includes it.
     m_port.SendText(std::string(NewTail(transcript, s_nSentCount)));
