@@ -7,6 +7,9 @@ CTestApp::CTestApp(int& argc, char** argv)
     // The name stays the executable's (it captions the message boxes); the version is the
     // program's version record.
     setApplicationVersion(QStringLiteral(PROJECT_VERSION));
+    // The installed menu entry's name: Wayland shells take the window's icon from it and group
+    // the window with the entry.
+    setDesktopFileName(QStringLiteral(KELMORA_DESKTOP_ENTRY));
 }
 
 int CTestApp::InitInstance() {
