@@ -1,5 +1,6 @@
 #include "TestApp.h"
 
+#include <CancelOnSignal.h>
 #include <TestDlg.h>
 
 CTestApp::CTestApp(int& argc, char** argv)
@@ -13,6 +14,9 @@ CTestApp::CTestApp(int& argc, char** argv)
 }
 
 int CTestApp::InitInstance() {
+    // SIGINT, SIGTERM and SIGHUP end the window as "Abbrechen" does, from before it opens the
+    // port until after it has closed it.
+    const CCancelOnSignal cancelOnSignal;
     // Constructing the window opens the port; leaving this scope closes it, however the
     // window was left.
     CTestDlg dlg;
