@@ -30,7 +30,8 @@ public:
         CSendKeepAlive& m_keepAlive;
     };
 
-    // The link's byte hook. False once Stop() was called during this send.
+    // The link's byte hook, active within a CSending. False once Stop() was called during this
+    // send.
     [[nodiscard]] bool OnByte(CComPort::Clock::time_point written);
 
     // The send in progress ends at its next byte; the rest of it is dropped.
@@ -38,6 +39,7 @@ public:
 
 private:
     CComPort::Clock::time_point m_lastTick;
+    bool m_bSending = false;
     bool m_bStop = false;
     bool m_bBusyCursor = false;
 };
