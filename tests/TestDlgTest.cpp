@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QHelpEvent>
+#include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
 
@@ -128,6 +129,32 @@ TEST_F(PortButtonsTest, TooltipNamesTheDeviceBehindEachPort) {
         QApplication::sendEvent(button, &event);
         EXPECT_EQ(button->toolTip().toStdString(), device);
     }
+}
+
+// The rightmost column of a control's drawing that holds caption ink (dark pixels), -1 if none.
+int RightmostInk(QWidget* control) {
+    const QImage image = control->grab().toImage();
+    for (int x = image.width() - 1; x >= 0; --x)
+        for (int y = 0; y < image.height(); ++y)
+            if (qGray(image.pixel(x, y)) < 96)
+                return x;
+    return -1;
+}
+
+TEST_F(PortButtonsTest, PortAndSpeedCaptionsStandFlushRightAndTakeTheClick) {
+    OpenWindow();
+    for (const int id : {IDC_COM1, IDC_COM2, IDC_COM3, IDC_COM4, IDC_BAUD_2400, IDC_BAUD_9600,
+                         IDC_BAUD_14400, IDC_BAUD_19200, IDC_BAUD_38400}) {
+        QWidget* button = Control(id);
+        EXPECT_GE(RightmostInk(button), button->width() - 4) << id << ": caption ends at the right";
+    }
+
+    // The short "2400" ends where a left-aligned caption would not reach.
+    QWidget* button = Control(IDC_BAUD_2400);
+    QTest::mouseClick(button, Qt::LeftButton, {},
+                      QPoint(RightmostInk(button), button->height() / 2));
+    EXPECT_TRUE(Pressed(button));
+    EXPECT_EQ(ReadLine(panel.Slave()).outputSpeed, 2400u);
 }
 
 TEST_F(LeavingTest, ExitReadsTheControlsBackFirst) {

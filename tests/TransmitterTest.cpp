@@ -1,5 +1,6 @@
 #include "WindowFixture.h"
 
+#include <DataExchange.h>
 #include <TestDlgTemplate.h>
 
 #include <QAbstractButton>
@@ -7,6 +8,7 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 
 #include <cerrno>
 
@@ -105,6 +107,26 @@ TEST_F(TransmitterTest, WesternCharactersGoOutAsWindows1252AndOthersAsQuestionMa
                       "?!");
     Type("x");
     EXPECT_EQ(Sent(), "x") << "an unmappable character still counts as one byte";
+}
+
+TEST_F(TransmitterTest, ANonBreakingSpaceGoesOutAsA0AndACommandsRewriteKeepsIt) {
+    const QChar nbsp(0xA0); // AltGr+Space on a German keyboard
+    Type(QString(nbsp));
+    Press(Qt::Key_Return);
+    Paste(QStringLiteral("a") + nbsp + QStringLiteral("b"));
+    EXPECT_EQ(Sent(), "\xA0\r\na\xA0"
+                      "b");
+
+    Click(IDC_LED1_ON);
+    EXPECT_EQ(Sent(), "~L01");
+    const QString expected = nbsp + QStringLiteral("\na") + nbsp + QStringLiteral("b~L01");
+    EXPECT_EQ(EditText(*edit), expected) << "the box keeps the non-breaking spaces";
+    EXPECT_EQ(edit->document()->toRawText().count(nbsp), 2);
+    dlg->UpdateData(true);
+    EXPECT_EQ(dlg->m_strSend, expected);
+    edit->setFocus();
+    Type("c");
+    EXPECT_EQ(Sent(), "c");
 }
 
 TEST_F(TransmitterTest, ClearAfterTypedTextSendsOnlyTheCommandAndTypingGoesOnAtTheEnd) {

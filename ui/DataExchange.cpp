@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 
 void ExchangeRadio(bool bSaveAndValidate, QButtonGroup& group, int& nIndex) {
     if (bSaveAndValidate) {
@@ -26,7 +27,14 @@ void ExchangeText(bool bSaveAndValidate, QLabel& label, QString& strText) {
 
 void ExchangeText(bool bSaveAndValidate, QPlainTextEdit& edit, QString& strText) {
     if (bSaveAndValidate)
-        strText = edit.toPlainText();
-    else if (edit.toPlainText() != strText)
-        edit.setPlainText(strText);
+        strText = EditText(edit);
+    else if (EditText(edit) != strText)
+        edit.setPlainText(strText); // keeps every character; '\n' starts a new paragraph
+}
+
+QString EditText(const QPlainTextEdit& edit) {
+    // The raw text separates paragraphs by U+2029 and keeps everything else as it is.
+    QString text = edit.document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return text;
 }

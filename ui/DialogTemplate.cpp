@@ -1,5 +1,7 @@
 #include "DialogTemplate.h"
 
+#include "RightTextRadioButton.h"
+
 #include <QButtonGroup>
 #include <QDialog>
 #include <QFontMetrics>
@@ -67,7 +69,8 @@ QWidget* CreateControl(const ControlSpec& spec, QDialog& dialog) {
     case ControlKind::GroupBox:
         return new QGroupBox(caption, &dialog);
     case ControlKind::RadioButton: {
-        auto* radio = new QRadioButton(caption, &dialog);
+        auto* radio = spec.style & kRightText ? new CRightTextRadioButton(caption, &dialog)
+                                              : new QRadioButton(caption, &dialog);
         radio->setAutoExclusive(false); // its QButtonGroup makes it exclusive
         return radio;
     }

@@ -30,7 +30,8 @@ enum class ControlKind {
 enum ControlStyle : unsigned {
     kPlain = 0,
     kDisabled = 1u << 0,
-    kGroup = 1u << 1, // starts a group: radio buttons up to the next kGroup form one
+    kGroup = 1u << 1,     // starts a group: radio buttons up to the next kGroup form one
+    kRightText = 1u << 2, // a radio button's caption flush right, its indicator at the left
 };
 
 struct ControlSpec {

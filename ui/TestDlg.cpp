@@ -71,12 +71,18 @@ CTestDlg::CTestDlg(ErrorReporter reporter, QWidget* parent)
 
 // The one place where the controls are tied to the window's operations.
 void CTestDlg::WireEvents() {
+    m_port.SetByteHook([this](std::size_t, CComPort::Clock::time_point written) {
+        return m_keepAlive.OnByte(written);
+    });
+
     for (std::size_t i = 0; i < kPortButtons.size(); ++i)
         connect(Controls().Get<QAbstractButton>(kPortButtons[i]), &QAbstractButton::clicked, this,
-                [this, i] { m_port.SetPort(kPortNames[i]); });
+                [this, i] { m_steps.Run([this, i] { m_port.SetPort(kPortNames[i]); }); });
     for (const auto& [id, nBaudRate] : kBaudButtons)
         connect(Controls().Get<QAbstractButton>(id), &QAbstractButton::clicked, this,
-                [this, nBaudRate] { m_port.SetBaudRate(nBaudRate); });
+                [this, nBaudRate] {
+                    m_steps.Run([this, nBaudRate] { m_port.SetBaudRate(nBaudRate); });
+                });
 
     connect(m_editSend, &QPlainTextEdit::textChanged, this, &CTestDlg::SendNewText);
     connect(Controls().Get<QAbstractButton>(IDC_CLEAR), &QAbstractButton::clicked, this,
@@ -126,6 +132,12 @@ void CTestDlg::OnInitDialog() {
 void CTestDlg::accept() {
     UpdateData(true);
     QDialog::accept();
+}
+
+void CTestDlg::done(int nResult) {
+    m_keepAlive.Stop();
+    m_steps.Close();
+    QDialog::done(nResult);
 }
 
 void CTestDlg::OnSysCommand(unsigned nID) {

@@ -3,6 +3,8 @@
 #include "Dialog.h"
 #include "ErrorBox.h"
 #include "Help.h"
+#include "SendKeepAlive.h"
+#include "StepQueue.h"
 
 #include <ComPort.h>
 
@@ -32,6 +34,10 @@ public:
 
     // "Exit": read the controls, then end the modal loop.
     void accept() override;
+    // Ends the modal loop. A send in progress (the loop was ended from inside it, by a signal)
+    // stops at its next byte; nothing waiting behind it, nor input still queued for the window,
+    // goes out any more.
+    void done(int nResult) override;
 
     // A command of the window's system menu: the About box for IDM_ABOUT (whatever its lowest
     // four bits), the window manager's own processing for anything else.
@@ -66,4 +72,6 @@ private:
 
     QMenu* m_pSysMenu;
     HelpRequest m_help = OpenHelp;
+    CSendKeepAlive m_keepAlive;
+    CStepQueue m_steps; // the link's operations, one after the other
 };

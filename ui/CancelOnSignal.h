@@ -1,0 +1,36 @@
+#pragma once
+
+#include <UniqueFd.h>
+
+#include <csignal>
+#include <memory>
+
+class QSocketNotifier;
+
+// While it lives, SIGINT, SIGTERM and SIGHUP (Ctrl+C in the starting terminal, kill, a closed
+// session) end the open modal windows as their "Abbrechen" would, innermost first, instead of
+// killing the process: the main window's modal loop ends and its link closes the port properly.
+// A send in progress is stopped by the window itself when its loop is ended.
+//
+// The handler only writes a byte into a pipe (all a signal handler may safely do); the pipe's
+// notifier does the work on the window's thread, also from inside a long send, which lets the
+// window handle such events. Only one may exist at a time.
+class CCancelOnSignal {
+public:
+    CCancelOnSignal();
+    ~CCancelOnSignal(); // the previous handlers return
+
+    CCancelOnSignal(const CCancelOnSignal&) = delete;
+    CCancelOnSignal& operator=(const CCancelOnSignal&) = delete;
+
+    // Ends the open modal windows, innermost first, as "Abbrechen" does.
+    static void CancelModalWindows();
+
+private:
+    void OnSignal();
+
+    UniqueFd m_read;
+    UniqueFd m_write;
+    std::unique_ptr<QSocketNotifier> m_notifier; // goes before the pipe closes
+    struct sigaction m_previous[3] = {};
+};
