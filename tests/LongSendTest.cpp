@@ -8,7 +8,6 @@
 #include <DataExchange.h>
 #include <ErrorBox.h>
 #include <TestDlgTemplate.h>
-#include <fcntl.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -17,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <qpa/qwindowsysteminterface.h>
 #include <sys/file.h>
 

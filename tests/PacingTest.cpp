@@ -4,10 +4,10 @@
 #include "PtyPair.h"
 
 #include <ComPort.h>
-#include <fcntl.h>
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/file.h>
 
 #include <cerrno>

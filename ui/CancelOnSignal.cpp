@@ -1,11 +1,11 @@
 #include "CancelOnSignal.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QDialog>
 #include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
