@@ -43,6 +43,7 @@ TEST(PortHolder, BusyPortNamesTheProcessHoldingItsLock) {
     EXPECT_EQ(holder->pid, ::getpid());
 
     const LinkError busy = RefusedOpen();
+    EXPECT_EQ(busy.step, LinkStep::Open);
     EXPECT_EQ(busy.errorNumber, static_cast<std::uint32_t>(EBUSY));
     EXPECT_EQ(busy.holderPid, ::getpid());
     EXPECT_FALSE(OwnCommandName().empty());
