@@ -69,8 +69,7 @@ TEST_F(ComPortTest, ClosingReleasesLockAndExclusivity) {
 TEST_F(ComPortTest, MissingDeviceIsReportedWithItsPath) {
     CComPort port(Recorder());
     EXPECT_EQ(port.SetPort(kPortNames[1]), 0u) << "reopening always returns 0";
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].errorNumber, static_cast<std::uint32_t>(ENOENT));
+    ASSERT_TRUE(OneReport(reports, LinkStep::Open, ENOENT));
     EXPECT_EQ(reports[0].portName, "COM2:");
     EXPECT_EQ(reports[0].device, PortEnvironment::Missing(2));
     EXPECT_FALSE(port.IsOpen());
@@ -82,8 +81,7 @@ TEST_F(ComPortTest, SendAfterFailedOpenFailsAtFirstByteAndReportsOnce) {
     reports.clear();
 
     EXPECT_EQ(port.SendText("abc"), static_cast<std::uint32_t>(EBADF));
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].step, LinkStep::Transmit);
+    EXPECT_TRUE(OneReport(reports, LinkStep::Transmit, EBADF));
 }
 
 TEST_F(ComPortTest, NonTerminalIsReportedAndKeepsItsHandleUntilReopened) {
@@ -93,9 +91,7 @@ TEST_F(ComPortTest, NonTerminalIsReportedAndKeepsItsHandleUntilReopened) {
     PortEnvironment notATty{{file.string(), "", "", ""}};
 
     CComPort port(Recorder());
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].step, LinkStep::ReadSettings);
-    EXPECT_EQ(reports[0].errorNumber, static_cast<std::uint32_t>(ENOTTY));
+    EXPECT_TRUE(OneReport(reports, LinkStep::ReadSettings, ENOTTY));
     EXPECT_TRUE(port.IsOpen());
 
     // The handle still holds its lock; reopening must close it first or it would lock itself out.
@@ -116,9 +112,7 @@ TEST_F(ComPortTest, FarEndVanishingMidStringReportsOnceAndDropsTheRest) {
 
     EXPECT_NE(port.SendText("0123456789"), 0u);
     EXPECT_EQ(written, 3);
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].step, LinkStep::Transmit);
-    EXPECT_EQ(reports[0].errorNumber, static_cast<std::uint32_t>(EIO));
+    EXPECT_TRUE(OneReport(reports, LinkStep::Transmit, EIO));
 }
 
 TEST_F(ComPortTest, AHookThatSaysStopEndsTheStringWithoutAReport) {
@@ -136,8 +130,7 @@ TEST_F(ComPortTest, XoffMakesASendFailInsteadOfHangingAndXonLetsTheNextThrough) 
     ASSERT_TRUE(panel.WaitOutputHeld(true));
 
     EXPECT_EQ(port.SendText("A"), static_cast<std::uint32_t>(ETIMEDOUT));
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].step, LinkStep::Transmit);
+    ASSERT_TRUE(OneReport(reports, LinkStep::Transmit, ETIMEDOUT));
     EXPECT_EQ(reports[0].hold, LinkHold::OutputHeld) << "a pseudo-terminal has no CTS to blame";
 
     panel.WriteToLink("\x11");
@@ -188,9 +181,7 @@ TEST_F(ComPortTest, RefusedSettingsKeepTheHandleAndTheNextReopenClosesItFirst) {
     CComPort port(Recorder());
     ASSERT_TRUE(port.IsOpen());
     port.SetBaudRate(0);
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].step, LinkStep::WriteSettings);
-    EXPECT_EQ(reports[0].errorNumber, static_cast<std::uint32_t>(EINVAL));
+    EXPECT_TRUE(OneReport(reports, LinkStep::WriteSettings, EINVAL));
     EXPECT_TRUE(port.IsOpen());
     EXPECT_FALSE(LockFree(panel.Path())) << "the open handle still holds the port";
 

@@ -2,6 +2,8 @@
 
 #include <LinkError.h>
 
+#include <gtest/gtest.h>
+
 #include <vector>
 
 // Every report of a link, kept in order instead of shown.
@@ -21,3 +23,9 @@ struct OpenAttempt {
 };
 
 [[nodiscard]] OpenAttempt TryOpenCom1();
+// The single report of a failed open of COM1; a test failure when it opened or said more.
+[[nodiscard]] LinkError RefusedOpenOfCom1();
+
+// Whether `reports` holds exactly one report, of `step` failing with `errorNumber`.
+[[nodiscard]] ::testing::AssertionResult OneReport(const std::vector<LinkError>& reports,
+                                                   LinkStep step, int errorNumber);
