@@ -1,42 +1,34 @@
+// The link against a pseudo-terminal: bytes exactly as given, the line's settings, the lower
+// bounds of its pacing, and how each failing step is reported and what it leaves behind.
 #include "LineReadback.h"
+#include "OpenAttempt.h"
 #include "PtyPair.h"
+#include "ReadBytes.h"
 
 #include <ComPort.h>
 #include <PortNames.h>
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <vector>
 
 namespace {
 
+using Clock = CComPort::Clock;
+
 // A panel on COM1, nothing behind COM2..COM4; every report is kept.
-class ComPortTest : public ::testing::Test {
+class ComPortTest : public ::testing::Test, protected ReportLog {
 protected:
     PtyPair panel;
     PortEnvironment ports{{panel.Path(), "", "", ""}};
-    std::vector<LinkError> reports;
-    ErrorReporter Recorder() {
-        return [this](const LinkError& e) {
-            reports.push_back(e);
-        };
-    }
 };
 
 TEST_F(ComPortTest, BytesArriveUnchangedAndInOrder) {
     CComPort port(Recorder());
-    std::string all;
-    for (int b = 0; b < 256; ++b)
-        all.push_back(static_cast<char>(b));
-    const std::string text = "Hallo\r\nWelt ~C " + all;
+    const std::string text = "Hallo\r\nWelt ~C " + AllByteValues();
 
     EXPECT_EQ(port.SendText(text), 0u);
     EXPECT_EQ(panel.Read(text.size()), text);
@@ -60,27 +52,14 @@ TEST_F(ComPortTest, LineIsRawEightNoneOneWithBothFlowControlsAtExactlyTheChosenS
     EXPECT_TRUE(reports.empty());
 }
 
-TEST_F(ComPortTest, HeldPortIsReportedBusy) {
-    CComPort first(Recorder());
-    ASSERT_TRUE(reports.empty());
-    CComPort second(Recorder());
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].step, LinkStep::Open);
-    EXPECT_EQ(reports[0].errorNumber, static_cast<std::uint32_t>(EBUSY));
-    EXPECT_FALSE(second.IsOpen());
-    EXPECT_EQ(second.LastError(), static_cast<std::uint32_t>(EBUSY));
-}
-
 TEST_F(ComPortTest, ClosingReleasesLockAndExclusivity) {
     {
         CComPort port(Recorder());
-        int exclusive = 0;
-        ASSERT_EQ(::ioctl(panel.Slave(), TIOCGEXCL, &exclusive), 0);
-        EXPECT_EQ(exclusive, 1);
+        EXPECT_TRUE(panel.MarkedExclusive());
+        EXPECT_FALSE(LockFree(panel.Path()));
     }
-    int exclusive = 1;
-    ASSERT_EQ(::ioctl(panel.Slave(), TIOCGEXCL, &exclusive), 0);
-    EXPECT_EQ(exclusive, 0);
+    EXPECT_FALSE(panel.MarkedExclusive());
+    EXPECT_TRUE(LockFree(panel.Path()));
 
     CComPort again(Recorder());
     EXPECT_TRUE(again.IsOpen());
@@ -90,8 +69,7 @@ TEST_F(ComPortTest, ClosingReleasesLockAndExclusivity) {
 TEST_F(ComPortTest, MissingDeviceIsReportedWithItsPath) {
     CComPort port(Recorder());
     EXPECT_EQ(port.SetPort(kPortNames[1]), 0u) << "reopening always returns 0";
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].errorNumber, static_cast<std::uint32_t>(ENOENT));
+    ASSERT_TRUE(OneReport(reports, LinkStep::Open, ENOENT));
     EXPECT_EQ(reports[0].portName, "COM2:");
     EXPECT_EQ(reports[0].device, PortEnvironment::Missing(2));
     EXPECT_FALSE(port.IsOpen());
@@ -103,8 +81,7 @@ TEST_F(ComPortTest, SendAfterFailedOpenFailsAtFirstByteAndReportsOnce) {
     reports.clear();
 
     EXPECT_EQ(port.SendText("abc"), static_cast<std::uint32_t>(EBADF));
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].step, LinkStep::Transmit);
+    EXPECT_TRUE(OneReport(reports, LinkStep::Transmit, EBADF));
 }
 
 TEST_F(ComPortTest, NonTerminalIsReportedAndKeepsItsHandleUntilReopened) {
@@ -114,9 +91,7 @@ TEST_F(ComPortTest, NonTerminalIsReportedAndKeepsItsHandleUntilReopened) {
     PortEnvironment notATty{{file.string(), "", "", ""}};
 
     CComPort port(Recorder());
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].step, LinkStep::ReadSettings);
-    EXPECT_EQ(reports[0].errorNumber, static_cast<std::uint32_t>(ENOTTY));
+    EXPECT_TRUE(OneReport(reports, LinkStep::ReadSettings, ENOTTY));
     EXPECT_TRUE(port.IsOpen());
 
     // The handle still holds its lock; reopening must close it first or it would lock itself out.
@@ -137,9 +112,7 @@ TEST_F(ComPortTest, FarEndVanishingMidStringReportsOnceAndDropsTheRest) {
 
     EXPECT_NE(port.SendText("0123456789"), 0u);
     EXPECT_EQ(written, 3);
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].step, LinkStep::Transmit);
-    EXPECT_EQ(reports[0].errorNumber, static_cast<std::uint32_t>(EIO));
+    EXPECT_TRUE(OneReport(reports, LinkStep::Transmit, EIO));
 }
 
 TEST_F(ComPortTest, AHookThatSaysStopEndsTheStringWithoutAReport) {
@@ -157,8 +130,7 @@ TEST_F(ComPortTest, XoffMakesASendFailInsteadOfHangingAndXonLetsTheNextThrough) 
     ASSERT_TRUE(panel.WaitOutputHeld(true));
 
     EXPECT_EQ(port.SendText("A"), static_cast<std::uint32_t>(ETIMEDOUT));
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_EQ(reports[0].step, LinkStep::Transmit);
+    ASSERT_TRUE(OneReport(reports, LinkStep::Transmit, ETIMEDOUT));
     EXPECT_EQ(reports[0].hold, LinkHold::OutputHeld) << "a pseudo-terminal has no CTS to blame";
 
     panel.WriteToLink("\x11");
@@ -166,6 +138,60 @@ TEST_F(ComPortTest, XoffMakesASendFailInsteadOfHangingAndXonLetsTheNextThrough) 
     EXPECT_EQ(port.SendText("B"), 0u);
     EXPECT_EQ(panel.Read(1), "B");
     EXPECT_EQ(reports.size(), 1u);
+}
+
+TEST_F(ComPortTest, EveryByteLeavesAtLeastThreeMillisecondsAfterThePreviousOne) {
+    CComPort port(Recorder());
+    std::vector<Clock::time_point> writes;
+    std::vector<std::size_t> counts;
+    port.SetByteHook([&](std::size_t nSent, Clock::time_point written) {
+        counts.push_back(nSent);
+        writes.push_back(written);
+        return true;
+    });
+    const std::string text(40, 'x');
+
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(port.SendText(text), 0u);
+    const Clock::duration took = Clock::now() - start;
+
+    EXPECT_EQ(panel.Read(text.size()), text);
+    ASSERT_EQ(writes.size(), text.size());
+    for (std::size_t i = 0; i < counts.size(); ++i)
+        EXPECT_EQ(counts[i], i + 1);
+    for (std::size_t i = 1; i < writes.size(); ++i)
+        EXPECT_GE(writes[i] - writes[i - 1], CComPort::kBytePause) << "byte " << i;
+    // The pause after the last byte counts too.
+    EXPECT_GE(took, CComPort::kBytePause * static_cast<int>(text.size()));
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(ComPortTest, AnEmptyStringNeitherWritesNorPauses) {
+    CComPort port(Recorder());
+    int calls = 0;
+    port.SetByteHook([&](std::size_t, Clock::time_point) { return ++calls, true; });
+
+    EXPECT_EQ(port.SendText(""), 0u);
+    EXPECT_EQ(calls, 0) << "the hook runs after every write, inside its pause";
+    EXPECT_EQ(panel.ReadAll(), "");
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(ComPortTest, RefusedSettingsKeepTheHandleAndTheNextReopenClosesItFirst) {
+    CComPort port(Recorder());
+    ASSERT_TRUE(port.IsOpen());
+    port.SetBaudRate(0);
+    EXPECT_TRUE(OneReport(reports, LinkStep::WriteSettings, EINVAL));
+    EXPECT_TRUE(port.IsOpen());
+    EXPECT_FALSE(LockFree(panel.Path())) << "the open handle still holds the port";
+
+    // Opening again while the old handle held its lock would fail as busy.
+    port.SetBaudRate(38400);
+    EXPECT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(port.IsOpen());
+    EXPECT_EQ(ReadLine(panel.Slave()).outputSpeed, 38400u);
+    EXPECT_EQ(port.SendText("ok"), 0u);
+    EXPECT_EQ(panel.Read(2), "ok");
 }
 
 } // namespace

@@ -1,4 +1,7 @@
+// How a failure of the link is worded: the command line's two lines and the window's box say
+// the same, and the window adds what the operator can do about it.
 #include <ErrorBox.h>
+#include <ErrorLines.h>
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -6,10 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
-TEST(ErrorBox, ShowsTheNumberWithAWarningAndOneOkButton) {
+TEST(ErrorBox, ShowsTheNumberWithAWarningOneOkButtonAndASelectableDetail) {
     const LinkError error{LinkStep::Open, EBUSY, "COM2:", "/dev/ttyUSB0"};
     const auto box = CreateErrorBox(error, nullptr);
     EXPECT_EQ(box->text(), "Fehlernummer: 16 !");
@@ -17,58 +21,72 @@ TEST(ErrorBox, ShowsTheNumberWithAWarningAndOneOkButton) {
     EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
     EXPECT_EQ(box->buttons().size(), 1);
     EXPECT_EQ(box->windowTitle(), QCoreApplication::applicationName());
-    EXPECT_TRUE(box->informativeText().startsWith("COM2 = /dev/ttyUSB0: "));
-    EXPECT_GT(box->informativeText().size(), QString("COM2 = /dev/ttyUSB0: ").size());
+    EXPECT_EQ(box->informativeText(), ErrorDetail(error));
+    EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByMouse) << "a remedy is copied";
 }
 
-TEST(ErrorBox, DetailSaysWhenNoDeviceWasFound) {
-    EXPECT_EQ(ErrorDetail({LinkStep::Open, ENOENT, "COM4:", ""}),
-              "COM4: kein serielles Gerät gefunden.");
-}
-
-TEST(ErrorBox, DetailNamesWhatHeldTheLineBack) {
-    LinkError error{LinkStep::Transmit, ETIMEDOUT, "COM1:", "/dev/ttyS1"};
-    error.hold = LinkHold::CtsOff;
-    EXPECT_TRUE(ErrorDetail(error).contains("CTS ist aus"));
-    error.hold = LinkHold::OutputHeld;
-    EXPECT_TRUE(ErrorDetail(error).contains("XOFF"));
-}
-
-TEST(ErrorBox, RefusedAccessNamesTheGroupAndHowToJoinIt) {
-    LinkError error{LinkStep::Open, EACCES, "COM1:", "/dev/ttyUSB0"};
-    const QString bare = ErrorDetail(error);
-    EXPECT_FALSE(bare.contains("usermod")) << "no group known, no advice to join one";
-    error.openingGroup = "dialout";
-    const QString detail = ErrorDetail(error);
-    EXPECT_TRUE(detail.startsWith(bare)) << "the system's text stays in front";
-    EXPECT_TRUE(detail.contains("Gruppe „dialout“"));
-    EXPECT_TRUE(CreateErrorBox(error, nullptr)->textInteractionFlags() & Qt::TextSelectableByMouse)
-        << "the command can be copied";
-    EXPECT_TRUE(detail.contains("sudo usermod -aG dialout $USER"));
-    EXPECT_TRUE(detail.contains("neu anmelden"));
-    EXPECT_FALSE(detail.contains('\n'));
-}
-
-TEST(ErrorBox, BusyPortNamesItsHolderWhenKnown) {
-    LinkError error{LinkStep::Open, EBUSY, "COM3:", "/dev/ttyACM0"};
-    EXPECT_TRUE(ErrorDetail(error).endsWith(" – von einem anderen Programm belegt."));
-    error.holderPid = 4711;
-    EXPECT_TRUE(ErrorDetail(error).endsWith(" – belegt von Prozess 4711."));
-    error.holderName = "terminal";
-    EXPECT_TRUE(ErrorDetail(error).endsWith(" – belegt von „terminal“ (Prozess 4711)."));
-    EXPECT_EQ(CreateErrorBox(error, nullptr)->text(), "Fehlernummer: 16 !");
-}
-
-TEST(ErrorBox, DeviceGoneDuringASendSaysTheComButtonFindsItAgain) {
-    for (const int number : {EIO, ENODEV, ENXIO}) {
-        const QString detail = ErrorDetail(
-            {LinkStep::Transmit, static_cast<std::uint32_t>(number), "COM2:", "/dev/ttyUSB1"});
-        EXPECT_TRUE(detail.contains("getrennt")) << number;
-        EXPECT_TRUE(detail.contains("Klick auf COM2")) << number;
+TEST(ErrorText, CommandLineAndWindowWordAFailureAlikeAndTheWindowAddsTheRemedy) {
+    const auto reason = [](int number) {
+        return std::string(": ") + std::strerror(number);
+    };
+    const auto busy = [](int pid, std::string name) {
+        LinkError error{LinkStep::Open, EBUSY, "COM3:", "/dev/ttyACM0"};
+        error.holderPid = pid;
+        error.holderName = std::move(name);
+        return error;
+    };
+    LinkError withGroup{LinkStep::Open, EACCES, "COM1:", "/dev/ttyUSB0"};
+    withGroup.openingGroup = "dialout";
+    const std::string gone = " – das Gerät wurde getrennt. Ist es wieder angeschlossen, findet "
+                             "ein erneuter Klick auf COM2 es wieder.";
+    const struct {
+        LinkError error;
+        std::string line;   // the command line's detail, and the start of the window's
+        std::string remedy; // what the window adds
+    } cases[] = {
+        {{LinkStep::Open, ENOENT, "COM4:", ""}, "COM4: kein serielles Gerät gefunden.", ""},
+        {{LinkStep::Transmit, ETIMEDOUT, "COM2:", "/dev/ttyUSB1", LinkHold::CtsOff},
+         "COM2 = /dev/ttyUSB1" + reason(ETIMEDOUT) +
+             " – CTS ist aus: Anzeige nicht bereit oder Kabel ohne CTS-Leitung.",
+         ""},
+        {{LinkStep::Transmit, ETIMEDOUT, "COM1:", "/dev/ttyS1", LinkHold::OutputHeld},
+         "COM1 = /dev/ttyS1" + reason(ETIMEDOUT) + " – die Anzeige hält die Ausgabe an (XOFF).",
+         ""},
+        {busy(0, ""), "COM3 = /dev/ttyACM0" + reason(EBUSY),
+         " – von einem anderen Programm belegt."},
+        {busy(4711, ""), "COM3 = /dev/ttyACM0" + reason(EBUSY), " – belegt von Prozess 4711."},
+        {busy(4711, "terminal"), "COM3 = /dev/ttyACM0" + reason(EBUSY),
+         " – belegt von „terminal“ (Prozess 4711)."},
+        {{LinkStep::Open, EACCES, "COM1:", "/dev/ttyUSB0"},
+         "COM1 = /dev/ttyUSB0" + reason(EACCES),
+         ""},
+        {withGroup, "COM1 = /dev/ttyUSB0" + reason(EACCES),
+         " – nur die Gruppe „dialout“ darf es öffnen: sudo usermod -aG dialout $USER, danach neu "
+         "anmelden."},
+        {{LinkStep::Transmit, EIO, "COM2:", "/dev/ttyUSB1"},
+         "COM2 = /dev/ttyUSB1" + reason(EIO),
+         gone},
+        {{LinkStep::Transmit, ENODEV, "COM2:", "/dev/ttyUSB1"},
+         "COM2 = /dev/ttyUSB1" + reason(ENODEV),
+         gone},
+        {{LinkStep::Transmit, ENXIO, "COM2:", "/dev/ttyUSB1"},
+         "COM2 = /dev/ttyUSB1" + reason(ENXIO),
+         gone},
+        // Failing to open is not a disconnection the button could mend by itself.
+        {{LinkStep::Open, ENXIO, "COM2:", "/dev/ttyUSB1"},
+         "COM2 = /dev/ttyUSB1" + reason(ENXIO),
+         ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DetailLine(c.error), c.line);
+        EXPECT_EQ(ErrorDetail(c.error).toStdString(), c.line + c.remedy);
+        EXPECT_EQ(FailureLine(c.error),
+                  "Fehlernummer: " + std::to_string(c.error.errorNumber) + " !");
+        EXPECT_EQ(ErrorMessage(c.error).toStdString(), FailureLine(c.error));
     }
-    // Failing to open is not a disconnection the button could mend by itself.
-    EXPECT_FALSE(
-        ErrorDetail({LinkStep::Open, ENXIO, "COM2:", "/dev/ttyUSB1"}).contains("getrennt"));
+    // The command line also opens a device by its path, without a port name.
+    EXPECT_EQ(DetailLine({LinkStep::Open, ENOENT, "", "/dev/ttyUSB1"}),
+              "/dev/ttyUSB1" + reason(ENOENT));
 }
 
 } // namespace

@@ -16,9 +16,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
-#include <fcntl.h>
 #include <qpa/qwindowsysteminterface.h>
-#include <sys/file.h>
 
 #include <csignal>
 
@@ -33,12 +31,8 @@ QString LongText() {
         text += QStringLiteral("Zeile %1 \n").arg(i % 10);
     return text;
 }
-std::string LongTextBytes() {
-    std::string bytes;
-    for (const QChar c : LongText())
-        bytes += c == QLatin1Char('\n') ? std::string("\r\n") : std::string(1, c.toLatin1());
-    return bytes;
-}
+const QString kLongText = LongText();
+const std::string kLongTextBytes = QString(kLongText).replace('\n', "\r\n").toStdString();
 
 class LongSendTest : public WindowFixture {
 protected:
@@ -46,7 +40,7 @@ protected:
         OpenWindow();
         edit = Control<QPlainTextEdit>(IDC_SEND);
         edit->setFocus();
-        QApplication::clipboard()->setText(LongText());
+        QApplication::clipboard()->setText(kLongText);
     }
 
     // Keys and clicks the way the window system hands them over: queued, not delivered yet.
@@ -101,12 +95,12 @@ TEST_F(LongSendTest, KeysAndClicksDuringAPasteWaitForItAndGoOutOnceInOrder) {
         QueueClick(IDC_LED2_BLINK); // takes the focus, as a click on a button does
     });
 
-    const std::string expected = LongTextBytes() + "abc~L12";
+    const std::string expected = kLongTextBytes + "abc~L12";
     EXPECT_EQ(Receive(expected.size()), expected);
-    EXPECT_EQ(textWhileSending, LongText()) << "no key was handled during the paste";
+    EXPECT_EQ(textWhileSending, kLongText) << "no key was handled during the paste";
     EXPECT_TRUE(busyWhileSending);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(EditText(*edit), LongText() + "abc~L12");
+    EXPECT_EQ(EditText(*edit), kLongText + "abc~L12");
 
     // The count followed every step: the next key sends that key alone.
     edit->setFocus();
@@ -124,16 +118,10 @@ TEST_F(LongSendTest, AnEditThatIsNotInputGoesOutAfterTheRunningSendNeverInsideIt
     });
     QueueKey(Qt::Key_V, Qt::ControlModifier);
 
-    const std::string expected = LongTextBytes() + "XYZ";
+    const std::string expected = kLongTextBytes + "XYZ";
     EXPECT_EQ(Receive(expected.size()), expected);
     QueueChar('e');
     EXPECT_EQ(Receive(1), "e");
-}
-
-// Whether anyone still holds the device's lock.
-bool PortFree(const std::string& path) {
-    const UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    return fd.valid() && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
 }
 
 class SignalTest : public LongSendTest, public ::testing::WithParamInterface<int> {};
@@ -150,12 +138,12 @@ TEST_P(SignalTest, EndsTheWindowAsAbbrechenDoesAndDropsTheRestOfTheSend) {
     EXPECT_EQ(dlg->exec(), QDialog::Rejected);
     const std::string sent = panel.ReadAll();
     EXPECT_GT(sent.size(), 0u);
-    EXPECT_LT(sent.size(), LongTextBytes().size()) << "the rest of the send was dropped";
-    EXPECT_EQ(sent, LongTextBytes().substr(0, sent.size()));
+    EXPECT_LT(sent.size(), kLongTextBytes.size()) << "the rest of the send was dropped";
+    EXPECT_EQ(sent, kLongTextBytes.substr(0, sent.size()));
 
-    EXPECT_FALSE(PortFree(panel.Path()));
+    EXPECT_FALSE(LockFree(panel.Path()));
     dlg.reset();
-    EXPECT_TRUE(PortFree(panel.Path())) << "the window's end closed the port";
+    EXPECT_TRUE(LockFree(panel.Path())) << "the window's end closed the port";
     EXPECT_TRUE(reports.empty());
 }
 

@@ -6,10 +6,6 @@
 
 namespace {
 
-TEST(PanelCommands, ClearIsTildeC) {
-    EXPECT_EQ(ClearCommand(), "~C");
-}
-
 TEST(PanelCommands, UnknownLedOrModeGivesNothingToSend) {
     EXPECT_EQ(LedCommand(-1, LedMode::On), "");
     EXPECT_EQ(LedCommand(3, LedMode::On), "");

@@ -25,14 +25,6 @@ std::string OwnCommandName() {
     return name;
 }
 
-// The single report of a failed open of COM1.
-LinkError RefusedOpen() {
-    const OpenAttempt attempt = TryOpenCom1();
-    EXPECT_FALSE(attempt.open);
-    EXPECT_EQ(attempt.reports.size(), 1u);
-    return attempt.reports.empty() ? LinkError{} : attempt.reports[0];
-}
-
 TEST(PortHolder, BusyPortNamesTheProcessHoldingItsLock) {
     const PtyPair panel;
     const PortEnvironment ports{{panel.Path(), "", "", ""}};
@@ -42,7 +34,8 @@ TEST(PortHolder, BusyPortNamesTheProcessHoldingItsLock) {
     ASSERT_TRUE(holder.has_value());
     EXPECT_EQ(holder->pid, ::getpid());
 
-    const LinkError busy = RefusedOpen();
+    const LinkError busy = RefusedOpenOfCom1();
+    EXPECT_EQ(busy.step, LinkStep::Open);
     EXPECT_EQ(busy.errorNumber, static_cast<std::uint32_t>(EBUSY));
     EXPECT_EQ(busy.holderPid, ::getpid());
     EXPECT_FALSE(OwnCommandName().empty());
@@ -56,7 +49,7 @@ TEST(PortHolder, PortHeldOnlyByExclusiveUseHasNoKnownHolder) {
     ASSERT_EQ(::chmod(panel.Path().c_str(), 0666), 0);
     ASSERT_EQ(::ioctl(panel.Slave(), TIOCEXCL), 0); // exclusive, but no lock anywhere
     const auto busy = [] {
-        const LinkError error = RefusedOpen();
+        const LinkError error = RefusedOpenOfCom1();
         EXPECT_EQ(error.errorNumber, static_cast<std::uint32_t>(EBUSY));
         EXPECT_EQ(error.holderPid, 0);
         EXPECT_TRUE(error.holderName.empty());
@@ -78,7 +71,7 @@ TEST(PortHolder, RefusedPortNamesTheGroupWhoseMembersMayOpenIt) {
     ASSERT_EQ(::chmod(panel.Path().c_str(), 0660), 0);
     EXPECT_EQ(OpeningGroup(panel.Path()), groupName);
     const auto refusedWithGroup = [&groupName] {
-        const LinkError error = RefusedOpen();
+        const LinkError error = RefusedOpenOfCom1();
         EXPECT_EQ(error.errorNumber, static_cast<std::uint32_t>(EACCES));
         EXPECT_EQ(error.openingGroup, groupName);
         EXPECT_EQ(error.holderPid, 0);
@@ -88,7 +81,7 @@ TEST(PortHolder, RefusedPortNamesTheGroupWhoseMembersMayOpenIt) {
     // Membership would not help when the group may not read and write.
     ASSERT_EQ(::chmod(panel.Path().c_str(), 0600), 0);
     const auto refused = [] {
-        const LinkError error = RefusedOpen();
+        const LinkError error = RefusedOpenOfCom1();
         EXPECT_EQ(error.errorNumber, static_cast<std::uint32_t>(EACCES));
         EXPECT_TRUE(error.openingGroup.empty());
     };

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -41,6 +43,13 @@ void PtyPair::CloseFarEnd() {
     m_master.reset();
 }
 
+bool PtyPair::MarkedExclusive() const {
+    int exclusive = 0;
+    if (::ioctl(m_slave.get(), TIOCGEXCL, &exclusive) != 0)
+        throw std::runtime_error("TIOCGEXCL failed");
+    return exclusive != 0;
+}
+
 bool PtyPair::WaitOutputHeld(bool held) {
     // A pty whose output is stopped by XOFF offers no room for writing.
     const auto deadline = steady_clock::now() + seconds(5);
@@ -52,6 +61,11 @@ bool PtyPair::WaitOutputHeld(bool held) {
         ::usleep(1000);
     }
     return false;
+}
+
+bool LockFree(const std::string& path) {
+    const UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    return fd.valid() && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
 }
 
 PortEnvironment::PortEnvironment(std::array<std::string, 4> devices) {

@@ -29,6 +29,9 @@ public:
     void WriteToLink(std::string_view bytes); // e.g. XOFF from the panel
     void CloseFarEnd();                       // the panel's side vanishes
 
+    // Whether the tty is marked for exclusive use (TIOCEXCL), as an open link marks it.
+    [[nodiscard]] bool MarkedExclusive() const;
+
     // Waits until the slave's output is held (by XOFF) or released again.
     [[nodiscard]] bool WaitOutputHeld(bool held);
 
@@ -37,6 +40,9 @@ private:
     UniqueFd m_slave;
     std::string m_path;
 };
+
+// True when another open of the device can take its lock, i.e. nobody holds it.
+[[nodiscard]] bool LockFree(const std::string& path);
 
 // Points KELMORA_COM1..4 at the given devices for the life of the object, and every port
 // without one at a path that does not exist: no test ever reaches a real device.

@@ -39,3 +39,10 @@ std::string ReadUntilQuiet(int fd, milliseconds quiet) {
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
 }
+
+std::string AllByteValues() {
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        all.push_back(static_cast<char>(b));
+    return all;
+}

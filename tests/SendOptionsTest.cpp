@@ -1,5 +1,5 @@
-// The command line's parts without a port: its arguments, its UTF-8, its messages.
-#include <ErrorLines.h>
+// The command line's parts without a port: its arguments, its UTF-8, its progress line
+// (its failure lines are worded with the window's, in ErrorBoxTest).
 #include <PanelCommands.h>
 #include <Progress.h>
 #include <SendOptions.h>
@@ -7,9 +7,6 @@
 #include <Utf8.h>
 
 #include <gtest/gtest.h>
-
-#include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -88,24 +85,6 @@ TEST(Utf8Test, WellFormedTextDecodesAndEveryBadByteBecomesOneQuestionMark) {
     };
     for (const auto& [in, out] : bad)
         EXPECT_EQ(ToTranscriptBytes(DecodeUtf8(in)), out) << testing::PrintToString(in);
-}
-
-TEST(ErrorLinesTest, TheNumberAndOneLineWithPortDeviceAndReason) {
-    LinkError error{LinkStep::Transmit, static_cast<std::uint32_t>(ETIMEDOUT),
-                    "COM2:", "/dev/ttyUSB1", LinkHold::CtsOff};
-    EXPECT_EQ(FailureLine(error), "Fehlernummer: 110 !");
-    EXPECT_EQ(DetailLine(error), "COM2 = /dev/ttyUSB1: " + std::string(std::strerror(ETIMEDOUT)) +
-                                     " – CTS ist aus: Anzeige nicht bereit oder Kabel ohne "
-                                     "CTS-Leitung.");
-    error.hold = LinkHold::OutputHeld;
-    EXPECT_TRUE(DetailLine(error).ends_with(" – die Anzeige hält die Ausgabe an (XOFF)."));
-
-    error.portName.clear();
-    error.hold = LinkHold::None;
-    EXPECT_EQ(DetailLine(error), "/dev/ttyUSB1: " + std::string(std::strerror(ETIMEDOUT)));
-
-    EXPECT_EQ(DetailLine(LinkError{LinkStep::Open, ENOENT, "COM3:", "", LinkHold::None}),
-              "COM3: kein serielles Gerät gefunden.");
 }
 
 TEST(ProgressTest, LineShowsSentTotalAndMinutesAndSecondsLeft) {

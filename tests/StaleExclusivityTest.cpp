@@ -42,43 +42,31 @@ void KillToolHoldingTheLine() {
     ::waitpid(tool, &status, 0);
 }
 
-TEST(StaleExclusivity, PanelFreesTheLineOfAKilledToolForTheNextCopy) {
+TEST(StaleExclusivity, PanelLeavesALiveToolItsExclusiveUseAndFreesAKilledOnesForTheNextCopy) {
     const auto scenario = [] {
         const sim::PanelLine line = sim::PanelLine::OpenPseudoTerminal(38400);
         ASSERT_TRUE(line.IsOpen()) << line.Error();
         const PortEnvironment ports{{line.Path(), "", "", ""}};
         EXPECT_FALSE(line.ClearStaleExclusivity()) << "nothing to clear on a fresh line";
+        {
+            const CComPort holder(nullptr);
+            ASSERT_TRUE(holder.IsOpen());
+            EXPECT_FALSE(line.ClearStaleExclusivity()) << "the holder is alive";
+            const LinkError second = RefusedOpenOfCom1();
+            EXPECT_EQ(second.errorNumber, static_cast<std::uint32_t>(EBUSY));
+            EXPECT_EQ(second.holderPid, ::getpid());
+        }
 
         KillToolHoldingTheLine();
-        const OpenAttempt locked = TryOpenCom1();
-        EXPECT_FALSE(locked.open);
-        ASSERT_EQ(locked.reports.size(), 1u);
-        EXPECT_EQ(locked.reports[0].errorNumber, static_cast<std::uint32_t>(EBUSY));
-        EXPECT_EQ(locked.reports[0].holderPid, 0) << "nobody holds the lock any more";
+        const LinkError locked = RefusedOpenOfCom1();
+        EXPECT_EQ(locked.errorNumber, static_cast<std::uint32_t>(EBUSY));
+        EXPECT_EQ(locked.holderPid, 0) << "nobody holds the lock any more";
 
         EXPECT_TRUE(line.ClearStaleExclusivity());
         const OpenAttempt freed = TryOpenCom1();
         EXPECT_TRUE(freed.open);
         EXPECT_TRUE(freed.reports.empty());
         EXPECT_FALSE(line.ClearStaleExclusivity()) << "the tool cleared its own mark on close";
-    };
-    EXPECT_TRUE(RunAsOrdinaryUser(scenario)) << "as uid " << kOrdinaryId;
-}
-
-TEST(StaleExclusivity, PanelLeavesALiveToolItsExclusiveUse) {
-    const auto scenario = [] {
-        const sim::PanelLine line = sim::PanelLine::OpenPseudoTerminal(38400);
-        ASSERT_TRUE(line.IsOpen()) << line.Error();
-        const PortEnvironment ports{{line.Path(), "", "", ""}};
-        const CComPort holder(nullptr);
-        ASSERT_TRUE(holder.IsOpen());
-
-        EXPECT_FALSE(line.ClearStaleExclusivity());
-        const OpenAttempt second = TryOpenCom1();
-        EXPECT_FALSE(second.open);
-        ASSERT_EQ(second.reports.size(), 1u);
-        EXPECT_EQ(second.reports[0].errorNumber, static_cast<std::uint32_t>(EBUSY));
-        EXPECT_EQ(second.reports[0].holderPid, ::getpid());
     };
     EXPECT_TRUE(RunAsOrdinaryUser(scenario)) << "as uid " << kOrdinaryId;
 }

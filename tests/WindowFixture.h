@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OpenAttempt.h"
 #include "PtyPair.h"
 
 #include <TestDlg.h>
@@ -9,23 +10,16 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <vector>
 
 // The main test window with a panel on COM1 and another on COM2; COM3 and COM4 have nothing
 // behind them. Every port failure is recorded instead of shown.
-class WindowFixture : public ::testing::Test {
+class WindowFixture : public ::testing::Test, protected ReportLog {
 protected:
     PtyPair panel;
     PtyPair panel2;
     PortEnvironment ports{{panel.Path(), panel2.Path(), "", ""}};
-    std::vector<LinkError> reports;
     std::unique_ptr<CTestDlg> dlg;
 
-    ErrorReporter Recorder() {
-        return [this](const LinkError& e) {
-            reports.push_back(e);
-        };
-    }
     void OpenWindow() {
         dlg = std::make_unique<CTestDlg>(Recorder());
         dlg->show();
