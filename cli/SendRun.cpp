@@ -1,10 +1,10 @@
 #include "SendRun.h"
 
-#include "ErrorLines.h"
 #include "Progress.h"
 #include "Utf8.h"
 
 #include <ComPort.h>
+#include <LinkErrorText.h>
 #include <Transcript.h>
 
 #include <sysexits.h>
@@ -60,7 +60,7 @@ int RunSend(const SendOptions& options, const CStopSignals& stop) {
         LinkError shown = error;
         if (byPath)
             shown.portName.clear(); // the operator named the device, not a COM port
-        std::fprintf(stderr, "%s\n%s\n", FailureLine(shown).c_str(), DetailLine(shown).c_str());
+        std::fprintf(stderr, "%s\n%s\n", FailureText(shown).c_str(), DetailText(shown).c_str());
         failed = true;
     };
 

@@ -46,7 +46,6 @@ public:
     std::uint32_t SetBaudRate(std::int32_t nBaudRate);
     std::uint32_t SendText(std::string str);
 
-    [[nodiscard]] std::uint32_t LastError() const { return m_dwLastError; }
     [[nodiscard]] bool IsOpen() const { return m_hComm.valid(); }
 
     void SetByteHook(ByteHook hook) { m_onByte = std::move(hook); }

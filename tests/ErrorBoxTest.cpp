@@ -1,7 +1,5 @@
-// How a failure of the link is worded: the command line's two lines and the window's box say
-// the same, and the window adds what the operator can do about it.
 #include <ErrorBox.h>
-#include <ErrorLines.h>
+#include <LinkErrorText.h>
 
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -9,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -21,72 +18,8 @@ TEST(ErrorBox, ShowsTheNumberWithAWarningOneOkButtonAndASelectableDetail) {
     EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
     EXPECT_EQ(box->buttons().size(), 1);
     EXPECT_EQ(box->windowTitle(), QCoreApplication::applicationName());
-    EXPECT_EQ(box->informativeText(), ErrorDetail(error));
+    EXPECT_EQ(box->informativeText().toStdString(), DetailText(error));
     EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByMouse) << "a remedy is copied";
-}
-
-TEST(ErrorText, CommandLineAndWindowWordAFailureAlikeAndTheWindowAddsTheRemedy) {
-    const auto reason = [](int number) {
-        return std::string(": ") + std::strerror(number);
-    };
-    const auto busy = [](int pid, std::string name) {
-        LinkError error{LinkStep::Open, EBUSY, "COM3:", "/dev/ttyACM0"};
-        error.holderPid = pid;
-        error.holderName = std::move(name);
-        return error;
-    };
-    LinkError withGroup{LinkStep::Open, EACCES, "COM1:", "/dev/ttyUSB0"};
-    withGroup.openingGroup = "dialout";
-    const std::string gone = " – das Gerät wurde getrennt. Ist es wieder angeschlossen, findet "
-                             "ein erneuter Klick auf COM2 es wieder.";
-    const struct {
-        LinkError error;
-        std::string line;   // the command line's detail, and the start of the window's
-        std::string remedy; // what the window adds
-    } cases[] = {
-        {{LinkStep::Open, ENOENT, "COM4:", ""}, "COM4: kein serielles Gerät gefunden.", ""},
-        {{LinkStep::Transmit, ETIMEDOUT, "COM2:", "/dev/ttyUSB1", LinkHold::CtsOff},
-         "COM2 = /dev/ttyUSB1" + reason(ETIMEDOUT) +
-             " – CTS ist aus: Anzeige nicht bereit oder Kabel ohne CTS-Leitung.",
-         ""},
-        {{LinkStep::Transmit, ETIMEDOUT, "COM1:", "/dev/ttyS1", LinkHold::OutputHeld},
-         "COM1 = /dev/ttyS1" + reason(ETIMEDOUT) + " – die Anzeige hält die Ausgabe an (XOFF).",
-         ""},
-        {busy(0, ""), "COM3 = /dev/ttyACM0" + reason(EBUSY),
-         " – von einem anderen Programm belegt."},
-        {busy(4711, ""), "COM3 = /dev/ttyACM0" + reason(EBUSY), " – belegt von Prozess 4711."},
-        {busy(4711, "terminal"), "COM3 = /dev/ttyACM0" + reason(EBUSY),
-         " – belegt von „terminal“ (Prozess 4711)."},
-        {{LinkStep::Open, EACCES, "COM1:", "/dev/ttyUSB0"},
-         "COM1 = /dev/ttyUSB0" + reason(EACCES),
-         ""},
-        {withGroup, "COM1 = /dev/ttyUSB0" + reason(EACCES),
-         " – nur die Gruppe „dialout“ darf es öffnen: sudo usermod -aG dialout $USER, danach neu "
-         "anmelden."},
-        {{LinkStep::Transmit, EIO, "COM2:", "/dev/ttyUSB1"},
-         "COM2 = /dev/ttyUSB1" + reason(EIO),
-         gone},
-        {{LinkStep::Transmit, ENODEV, "COM2:", "/dev/ttyUSB1"},
-         "COM2 = /dev/ttyUSB1" + reason(ENODEV),
-         gone},
-        {{LinkStep::Transmit, ENXIO, "COM2:", "/dev/ttyUSB1"},
-         "COM2 = /dev/ttyUSB1" + reason(ENXIO),
-         gone},
-        // Failing to open is not a disconnection the button could mend by itself.
-        {{LinkStep::Open, ENXIO, "COM2:", "/dev/ttyUSB1"},
-         "COM2 = /dev/ttyUSB1" + reason(ENXIO),
-         ""},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(DetailLine(c.error), c.line);
-        EXPECT_EQ(ErrorDetail(c.error).toStdString(), c.line + c.remedy);
-        EXPECT_EQ(FailureLine(c.error),
-                  "Fehlernummer: " + std::to_string(c.error.errorNumber) + " !");
-        EXPECT_EQ(ErrorMessage(c.error).toStdString(), FailureLine(c.error));
-    }
-    // The command line also opens a device by its path, without a port name.
-    EXPECT_EQ(DetailLine({LinkStep::Open, ENOENT, "", "/dev/ttyUSB1"}),
-              "/dev/ttyUSB1" + reason(ENOENT));
 }
 
 } // namespace

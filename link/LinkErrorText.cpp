@@ -1,0 +1,66 @@
+#include "LinkErrorText.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+// What held a byte back, when the link could tell.
+std::string HoldReason(LinkHold hold) {
+    switch (hold) {
+    case LinkHold::CtsOff:
+        return " – CTS ist aus: Anzeige nicht bereit oder Kabel ohne CTS-Leitung.";
+    case LinkHold::OutputHeld:
+        return " – die Anzeige hält die Ausgabe an (XOFF).";
+    case LinkHold::None:
+        break;
+    }
+    return {};
+}
+
+// What the operator can do about a failure, from what the link found out about it.
+std::string Remedy(const LinkError& error, const std::string& port) {
+    switch (error.errorNumber) {
+    case EACCES:
+        if (error.openingGroup.empty())
+            break;
+        return " – nur die Gruppe „" + error.openingGroup + "“ darf es öffnen: sudo usermod -aG " +
+               error.openingGroup + " $USER, danach neu anmelden.";
+    case EBUSY:
+        if (error.holderPid <= 0)
+            return " – von einem anderen Programm belegt.";
+        if (error.holderName.empty())
+            return " – belegt von Prozess " + std::to_string(error.holderPid) + ".";
+        return " – belegt von „" + error.holderName + "“ (Prozess " +
+               std::to_string(error.holderPid) + ").";
+    case EIO:
+    case ENODEV:
+    case ENXIO:
+        // Failing to open is no disconnection that another press could mend by itself.
+        if (error.step != LinkStep::Transmit)
+            break;
+        return " – das Gerät wurde getrennt. Ist es wieder angeschlossen, findet ein erneuter "
+               "Klick auf " +
+               (port.empty() ? std::string("seinen Port") : port) + " es wieder.";
+    default:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+std::string FailureText(const LinkError& error) {
+    return "Fehlernummer: " + std::to_string(static_cast<int>(error.errorNumber)) + " !";
+}
+
+std::string DetailText(const LinkError& error) {
+    std::string port = error.portName;
+    if (port.ends_with(':'))
+        port.pop_back();
+    if (error.device.empty())
+        return port + ": kein serielles Gerät gefunden.";
+    const std::string where = port.empty() ? error.device : port + " = " + error.device;
+    return where + ": " + std::strerror(static_cast<int>(error.errorNumber)) +
+           HoldReason(error.hold) + Remedy(error, port);
+}

@@ -1,0 +1,73 @@
+// How a failure of the link is worded, for the window's box and the command line alike.
+#include <LinkErrorText.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+TEST(LinkErrorText, NamesPortDeviceReasonAndRemedy) {
+    const auto reason = [](int number) {
+        return std::string(": ") + std::strerror(number);
+    };
+    const auto busy = [](int pid, std::string name) {
+        LinkError error{LinkStep::Open, EBUSY, "COM3:", "/dev/ttyACM0"};
+        error.holderPid = pid;
+        error.holderName = std::move(name);
+        return error;
+    };
+    LinkError withGroup{LinkStep::Open, EACCES, "COM1:", "/dev/ttyUSB0"};
+    withGroup.openingGroup = "dialout";
+    const std::string gone = " – das Gerät wurde getrennt. Ist es wieder angeschlossen, findet "
+                             "ein erneuter Klick auf COM2 es wieder.";
+    const struct {
+        LinkError error;
+        std::string line;   // port, device and the system's text, with what held the line
+        std::string remedy; // what the operator can do, where the link found out
+    } cases[] = {
+        {{LinkStep::Open, ENOENT, "COM4:", ""}, "COM4: kein serielles Gerät gefunden.", ""},
+        {{LinkStep::Transmit, ETIMEDOUT, "COM2:", "/dev/ttyUSB1", LinkHold::CtsOff},
+         "COM2 = /dev/ttyUSB1" + reason(ETIMEDOUT) +
+             " – CTS ist aus: Anzeige nicht bereit oder Kabel ohne CTS-Leitung.",
+         ""},
+        {{LinkStep::Transmit, ETIMEDOUT, "COM1:", "/dev/ttyS1", LinkHold::OutputHeld},
+         "COM1 = /dev/ttyS1" + reason(ETIMEDOUT) + " – die Anzeige hält die Ausgabe an (XOFF).",
+         ""},
+        {busy(0, ""), "COM3 = /dev/ttyACM0" + reason(EBUSY),
+         " – von einem anderen Programm belegt."},
+        {busy(4711, ""), "COM3 = /dev/ttyACM0" + reason(EBUSY), " – belegt von Prozess 4711."},
+        {busy(4711, "terminal"), "COM3 = /dev/ttyACM0" + reason(EBUSY),
+         " – belegt von „terminal“ (Prozess 4711)."},
+        {{LinkStep::Open, EACCES, "COM1:", "/dev/ttyUSB0"},
+         "COM1 = /dev/ttyUSB0" + reason(EACCES),
+         ""},
+        {withGroup, "COM1 = /dev/ttyUSB0" + reason(EACCES),
+         " – nur die Gruppe „dialout“ darf es öffnen: sudo usermod -aG dialout $USER, danach neu "
+         "anmelden."},
+        {{LinkStep::Transmit, EIO, "COM2:", "/dev/ttyUSB1"},
+         "COM2 = /dev/ttyUSB1" + reason(EIO),
+         gone},
+        {{LinkStep::Transmit, ENODEV, "COM2:", "/dev/ttyUSB1"},
+         "COM2 = /dev/ttyUSB1" + reason(ENODEV),
+         gone},
+        {{LinkStep::Transmit, ENXIO, "COM2:", "/dev/ttyUSB1"},
+         "COM2 = /dev/ttyUSB1" + reason(ENXIO),
+         gone},
+        // Failing to open is not a disconnection the button could mend by itself.
+        {{LinkStep::Open, ENXIO, "COM2:", "/dev/ttyUSB1"},
+         "COM2 = /dev/ttyUSB1" + reason(ENXIO),
+         ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DetailText(c.error), c.line + c.remedy);
+        EXPECT_EQ(FailureText(c.error),
+                  "Fehlernummer: " + std::to_string(c.error.errorNumber) + " !");
+    }
+    // The command line also opens a device by its path, without a port name.
+    EXPECT_EQ(DetailText({LinkStep::Open, ENOENT, "", "/dev/ttyUSB1"}),
+              "/dev/ttyUSB1" + reason(ENOENT));
+}
+
+} // namespace
