@@ -60,7 +60,8 @@ int RunSend(const SendOptions& options, const CStopSignals& stop) {
         LinkError shown = error;
         if (byPath)
             shown.portName.clear(); // the operator named the device, not a COM port
-        std::fprintf(stderr, "%s\n%s\n", FailureText(shown).c_str(), DetailText(shown).c_str());
+        std::fprintf(stderr, "%s\n%s\n", FailureText(shown).c_str(),
+                     DetailText(shown, ReopenBy::NextRun).c_str());
         failed = true;
     };
 

@@ -19,7 +19,7 @@ std::string HoldReason(LinkHold hold) {
 }
 
 // What the operator can do about a failure, from what the link found out about it.
-std::string Remedy(const LinkError& error, const std::string& port) {
+std::string Remedy(const LinkError& error, const std::string& port, ReopenBy reopen) {
     switch (error.errorNumber) {
     case EACCES:
         if (error.openingGroup.empty())
@@ -39,9 +39,10 @@ std::string Remedy(const LinkError& error, const std::string& port) {
         // Failing to open is no disconnection that another press could mend by itself.
         if (error.step != LinkStep::Transmit)
             break;
-        return " – das Gerät wurde getrennt. Ist es wieder angeschlossen, findet ein erneuter "
-               "Klick auf " +
-               (port.empty() ? std::string("seinen Port") : port) + " es wieder.";
+        return " – das Gerät wurde getrennt. Ist es wieder angeschlossen, findet " +
+               (reopen == ReopenBy::NextRun || port.empty() ? std::string("der nächste Aufruf")
+                                                            : "ein erneuter Klick auf " + port) +
+               " es wieder.";
     default:
         break;
     }
@@ -54,7 +55,7 @@ std::string FailureText(const LinkError& error) {
     return "Fehlernummer: " + std::to_string(static_cast<int>(error.errorNumber)) + " !";
 }
 
-std::string DetailText(const LinkError& error) {
+std::string DetailText(const LinkError& error, ReopenBy reopen) {
     std::string port = error.portName;
     if (port.ends_with(':'))
         port.pop_back();
@@ -62,5 +63,5 @@ std::string DetailText(const LinkError& error) {
         return port + ": kein serielles Gerät gefunden.";
     const std::string where = port.empty() ? error.device : port + " = " + error.device;
     return where + ": " + std::strerror(static_cast<int>(error.errorNumber)) +
-           HoldReason(error.hold) + Remedy(error, port);
+           HoldReason(error.hold) + Remedy(error, port, reopen);
 }

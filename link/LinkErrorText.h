@@ -10,8 +10,13 @@
 // "Fehlernummer: 16 !"
 [[nodiscard]] std::string FailureText(const LinkError& error);
 
+// How the operator opens the port again after a disconnection: by its button in the window, or
+// by the next run of the command line.
+enum class ReopenBy { PortButton, NextRun };
+
 // The line below it: the port, the device it stood for and the system's text for the error
 // ("COM1 = /dev/ttyUSB0: Device or resource busy"), then, where the link could tell, what held
 // the line or what the operator can do about it. Without a port name (a device given by its
 // path) the line starts with the device.
-[[nodiscard]] std::string DetailText(const LinkError& error);
+[[nodiscard]] std::string DetailText(const LinkError& error,
+                                     ReopenBy reopen = ReopenBy::PortButton);

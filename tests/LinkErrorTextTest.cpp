@@ -65,6 +65,10 @@ TEST(LinkErrorText, NamesPortDeviceReasonAndRemedy) {
         EXPECT_EQ(FailureText(c.error),
                   "Fehlernummer: " + std::to_string(c.error.errorNumber) + " !");
     }
+    // The command line reopens by its next run, not by a button.
+    EXPECT_TRUE(DetailText({LinkStep::Transmit, EIO, "COM2:", "/dev/ttyUSB1"}, ReopenBy::NextRun)
+                    .ends_with(" – das Gerät wurde getrennt. Ist es wieder angeschlossen, findet "
+                               "der nächste Aufruf es wieder."));
     // The command line also opens a device by its path, without a port name.
     EXPECT_EQ(DetailText({LinkStep::Open, ENOENT, "", "/dev/ttyUSB1"}),
               "/dev/ttyUSB1" + reason(ENOENT));
