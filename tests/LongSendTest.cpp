@@ -167,4 +167,21 @@ TEST_F(LongSendTest, ASignalUnderAnErrorBoxEndsTheBoxThenTheWindow) {
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
+TEST_F(LongSendTest, ASignalAmongTheStartUpErrorBoxesEndsThemAllAndTheWindow) {
+    const CCancelOnSignal cancelOnSignal;
+    dlg.reset();
+    PortEnvironment noPanel{{"", "", "", ""}};
+    int boxes = 0;
+    // The first box comes from the constructor, before any loop of the window runs.
+    QTimer::singleShot(100ms, [&] {
+        boxes += QApplication::activeModalWidget() != nullptr;
+        std::raise(SIGTERM);
+    });
+    dlg = std::make_unique<CTestDlg>([&](const LinkError& e) { ShowLinkError(e, nullptr); });
+    // The two reopens of the start-up would show two more boxes, then the window would wait.
+    EXPECT_EQ(dlg->exec(), QDialog::Rejected);
+    EXPECT_EQ(boxes, 1);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
 } // namespace

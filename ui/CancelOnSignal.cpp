@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QEvent>
 #include <QSocketNotifier>
 
 #include <fcntl.h>
@@ -25,6 +26,17 @@ extern "C" void WriteSignalByte(int signalNumber) {
     [[maybe_unused]] const ssize_t n = ::write(s_signalPipe.load(), &byte, 1);
     errno = savedErrno;
 }
+
+// Ends every modal window as it opens. The end is queued, so the window's own loop runs it.
+class CCancelOnShow : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            if (auto* dialog = qobject_cast<QDialog*>(watched); dialog && dialog->isModal())
+                QMetaObject::invokeMethod(dialog, &QDialog::reject, Qt::QueuedConnection);
+        return false;
+    }
+};
 
 } // namespace
 
@@ -61,6 +73,10 @@ CCancelOnSignal::~CCancelOnSignal() {
 void CCancelOnSignal::OnSignal() {
     char bytes[16];
     while (::read(m_read.get(), bytes, sizeof bytes) > 0) {
+    }
+    if (!m_cancelOnShow) {
+        m_cancelOnShow = std::make_unique<CCancelOnShow>();
+        qApp->installEventFilter(m_cancelOnShow.get());
     }
     CancelModalWindows();
 }

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <memory>
 
+class QObject;
 class QSocketNotifier;
 
 // While it lives, SIGINT, SIGTERM and SIGHUP (Ctrl+C in the starting terminal, kill, a closed
@@ -14,7 +15,9 @@ class QSocketNotifier;
 //
 // The handler only writes a byte into a pipe (all a signal handler may safely do); the pipe's
 // notifier does the work on the window's thread, also from inside a long send, which lets the
-// window handle such events. Only one may exist at a time.
+// window handle such events. From the first signal on the program is ending, so every modal
+// window that still opens (the start-up's error boxes, the main window itself) ends at once as
+// well. Only one may exist at a time.
 class CCancelOnSignal {
 public:
     CCancelOnSignal();
@@ -32,5 +35,6 @@ private:
     UniqueFd m_read;
     UniqueFd m_write;
     std::unique_ptr<QSocketNotifier> m_notifier; // goes before the pipe closes
+    std::unique_ptr<QObject> m_cancelOnShow;     // from the first signal on
     struct sigaction m_previous[3] = {};
 };
