@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <numeric>
 
@@ -45,11 +44,6 @@ int ReadStandardInput(std::vector<SendItem>& items, int fd, const CStopSignals& 
 
 int RunSend(const SendOptions& options, const CStopSignals& stop) {
     const bool byPath = !options.port.device.empty();
-    // A device given by path goes behind "COM1:" the way the link names devices anyway, for this
-    // process only; the link then opens, configures and names it as any other.
-    if (byPath)
-        ::setenv("KELMORA_COM1", options.port.device.c_str(), 1);
-
     const std::size_t total = std::accumulate(
         options.items.begin(), options.items.end(), std::size_t{0},
         [](std::size_t sum, const SendItem& item) { return sum + item.bytes.size(); });
@@ -65,7 +59,7 @@ int RunSend(const SendOptions& options, const CStopSignals& stop) {
         failed = true;
     };
 
-    CComPort port(report, options.port.portName, options.baud);
+    CComPort port(report, options.port.portName, options.baud, options.port.device);
     if (failed)
         return EX_UNAVAILABLE;
 

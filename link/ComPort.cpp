@@ -57,9 +57,11 @@ int MillisecondsLeft(CComPort::Clock::time_point deadline) {
 CComPort::CComPort(ErrorReporter reporter)
     : CComPort(std::move(reporter), "COM1:", 38400) {}
 
-CComPort::CComPort(ErrorReporter reporter, const char* pszPortName, std::int32_t nBaudRate)
+CComPort::CComPort(ErrorReporter reporter, const char* pszPortName, std::int32_t nBaudRate,
+                   std::string strDevicePath)
     : m_pszPortName(pszPortName)
     , m_nBaudRate(nBaudRate)
+    , m_strDevicePath(std::move(strDevicePath))
     , m_report(std::move(reporter)) {
     // Linux lets a sleep overrun by the thread's timer slack (50 µs by default); the pause
     // after every byte should end on time. The link runs on the thread that made it.
@@ -72,7 +74,9 @@ CComPort::~CComPort() {
 }
 
 std::uint32_t CComPort::Open() {
-    m_strDevice = m_pszPortName ? DeviceForPort(m_pszPortName) : std::string();
+    m_strDevice = !m_strDevicePath.empty() ? m_strDevicePath
+                  : m_pszPortName          ? DeviceForPort(m_pszPortName)
+                                           : std::string();
     if (m_strDevice.empty())
         return ReportError(LinkStep::Open, ENOENT);
 
@@ -108,6 +112,7 @@ std::uint32_t CComPort::Reopen() {
 
 std::uint32_t CComPort::SetPort(const char* pszPortName) {
     m_pszPortName = pszPortName;
+    m_strDevicePath.clear();
     return Reopen();
 }
 

@@ -33,8 +33,10 @@ public:
     // Opens "COM1:" at 38400 bit/s at once; a failure is reported, construction succeeds.
     explicit CComPort(ErrorReporter reporter);
     // Opens the given port (one of kPortNames) at the given speed at once: a caller that knows
-    // both beforehand opens the port once instead of three times.
-    CComPort(ErrorReporter reporter, const char* pszPortName, std::int32_t nBaudRate);
+    // both beforehand opens the port once instead of three times. A device given by its path
+    // is opened in place of the one the name stands for; reports still carry the name.
+    CComPort(ErrorReporter reporter, const char* pszPortName, std::int32_t nBaudRate,
+             std::string strDevicePath = {});
     virtual ~CComPort();
 
     CComPort(const CComPort&) = delete;
@@ -61,7 +63,8 @@ private:
     std::int32_t m_nBaudRate = 38400;
     std::uint32_t m_dwLastError = 0;
     UniqueFd m_hComm;
-    std::string m_strDevice; // what the port name stood for at the last open
+    std::string m_strDevicePath; // the device the caller handed over, until SetPort
+    std::string m_strDevice;     // what the port name stood for at the last open
     ErrorReporter m_report;
     ByteHook m_onByte;
 };
