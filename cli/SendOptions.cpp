@@ -219,8 +219,8 @@ Fehler des Ports zeigt die Standardfehlerausgabe wie das Fenster: eine Zeile
 „Fehlernummer: N !“ (N ist die errno) und eine Zeile mit Port, Gerät und Grund.
 Auf einem Terminal zeigt sie bei langen Sendungen eine Fortschrittszeile
 (Zeichen gesendet, Gesamtzahl, Restzeit), die am Ende verschwindet.
-Strg+C (SIGINT) oder SIGTERM hält nach dem Byte auf der Leitung an und schließt
-den Port ordentlich.
+Strg+C (SIGINT), SIGTERM oder SIGHUP (Terminal geschlossen) hält nach dem Byte
+auf der Leitung an und schließt den Port ordentlich.
 
 Exit-Status:
   0    alles gesendet
@@ -228,6 +228,7 @@ Exit-Status:
   69   Port nicht zu öffnen oder einzustellen (EX_UNAVAILABLE); nichts gesendet
   74   Senden fehlgeschlagen oder Standardeingabe nicht lesbar (EX_IOERR);
          der Rest ist nicht gesendet
+  129  durch SIGHUP abgebrochen
   130  durch SIGINT abgebrochen
   143  durch SIGTERM abgebrochen
 

@@ -7,6 +7,7 @@
 #include <LinkErrorText.h>
 #include <Transcript.h>
 
+#include <poll.h>
 #include <sysexits.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <numeric>
 
 int ReadStandardInput(std::vector<SendItem>& items, int fd, const CStopSignals& stop) {
@@ -23,14 +25,22 @@ int ReadStandardInput(std::vector<SendItem>& items, int fd, const CStopSignals& 
     std::string input;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        // Waits for input or a signal, whichever comes first.
+        pollfd waits[] = {{fd, POLLIN, 0}, {stop.WakeFd(), POLLIN, 0}};
+        if (::poll(waits, std::size(waits), -1) < 0 && errno != EINTR) {
+            std::fprintf(stderr, "kelmora-send: Standardeingabe: %s\n", std::strerror(errno));
+            return EX_IOERR;
+        }
         if (stop.Received())
             return StoppedStatus(stop.Received());
+        if (waits[0].revents == 0)
+            continue;
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n == 0)
             break;
         if (n > 0) {
             input.append(buffer, static_cast<std::size_t>(n));
-        } else if (errno != EINTR) {
+        } else if (errno != EINTR && errno != EAGAIN) {
             std::fprintf(stderr, "kelmora-send: Standardeingabe: %s\n", std::strerror(errno));
             return EX_IOERR;
         }

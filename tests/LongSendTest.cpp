@@ -127,6 +127,7 @@ TEST_F(LongSendTest, AnEditThatIsNotInputGoesOutAfterTheRunningSendNeverInsideIt
 class SignalTest : public LongSendTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(SignalTest, EndsTheWindowAsAbbrechenDoesAndDropsTheRestOfTheSend) {
+    std::signal(GetParam(), SIG_DFL); // as from a terminal, not ignored by nohup
     const CCancelOnSignal cancelOnSignal;
     dlg->hide(); // run modally, as the program does
     QTimer::singleShot(0, dlg.get(), [&] { QueueKey(Qt::Key_V, Qt::ControlModifier); });

@@ -139,7 +139,7 @@ TEST_P(SendRunStopTest, ASignalMidTextStopsAfterTheByteInFlightAndFreesThePort) 
     EXPECT_EQ(panel.Read(6), "weiter");
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, SendRunStopTest, ::testing::Values(SIGINT, SIGTERM));
+INSTANTIATE_TEST_SUITE_P(Signals, SendRunStopTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
 
 TEST_F(SendRunTest, OnATerminalALongSendShowsProgressAndWipesItAtTheEnd) {
     PtyPair terminal;
@@ -169,7 +169,7 @@ TEST_F(SendRunTest, ListVersionAndHelp) {
     EXPECT_EQ(result.status, 0);
     for (const char* shown :
          {"Aufruf: kelmora-send", "--port", "--baud", "--clear", "--led", "--list", "--version",
-          "\n  64 ", "\n  69 ", "\n  74 ", "\n  130 ", "\n  143 "})
+          "\n  64 ", "\n  69 ", "\n  74 ", "\n  129 ", "\n  130 ", "\n  143 "})
         EXPECT_NE(result.out.find(shown), std::string::npos) << shown;
     EXPECT_EQ(panel.ReadAll(), "");
 }
