@@ -210,7 +210,6 @@ std::uint32_t CComPort::ReportError(LinkStep step, int errorNumber, LinkHold hol
 void CComPort::Close() {
     if (!m_hComm.valid())
         return;
-    constexpr auto kStallBound = 250ms;
     const int fd = m_hComm.get();
     int queued = 0;
     int lastQueued = INT_MAX;

@@ -29,6 +29,8 @@ public:
     // How long one byte may take, from its write until it has left the driver's output
     // queue, before it counts as failed.
     static constexpr std::chrono::milliseconds kWriteBound{500};
+    // How long closing lets queued output stand still before it discards it.
+    static constexpr std::chrono::milliseconds kStallBound{250};
 
     // Opens "COM1:" at 38400 bit/s at once; a failure is reported, construction succeeds.
     explicit CComPort(ErrorReporter reporter);
