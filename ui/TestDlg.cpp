@@ -71,7 +71,9 @@ CTestDlg::CTestDlg(ErrorReporter reporter, QWidget* parent)
 
 // The one place where the controls are tied to the window's operations.
 void CTestDlg::WireEvents() {
-    m_port.SetByteHook([this](std::size_t, CComPort::Clock::time_point written) {
+    m_port.SetByteHook([this](std::size_t nSent, CComPort::Clock::time_point written) {
+        if (m_watch)
+            m_watch(nSent, written);
         return m_keepAlive.OnByte(written);
     });
 
