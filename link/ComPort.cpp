@@ -155,12 +155,15 @@ int CComPort::TransmitByte(char c) const {
             return 0;
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return errno;
+        constexpr int kWaitSliceMs = 10;
         pollfd pfd{m_hComm.get(), POLLOUT, 0};
-        const int ready = ::poll(&pfd, 1, MillisecondsLeft(deadline));
-        if (ready == 0)
-            return ETIMEDOUT;
+        const int ready = ::poll(&pfd, 1, std::min(MillisecondsLeft(deadline), kWaitSliceMs));
         if (ready < 0 && errno != EINTR)
             return errno;
+        if (ready == 0 && Clock::now() >= deadline)
+            return ETIMEDOUT;
+        if (ready == 0 && m_onWait)
+            m_onWait();
     }
 }
 
@@ -177,6 +180,8 @@ bool CComPort::AwaitQueueEmpty(Clock::time_point deadline) const {
         if (Clock::now() >= deadline)
             return false;
         SleepUntil(std::min(Clock::now() + kPollInterval, deadline));
+        if (m_onWait)
+            m_onWait();
     }
 }
 

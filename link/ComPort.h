@@ -23,6 +23,10 @@ public:
     // a window alive, show progress or measure the pacing; returning false stops the string
     // there: SendText then returns ECANCELED without a report, since nothing failed.
     using ByteHook = std::function<bool(std::size_t nSent, Clock::time_point written)>;
+    // Runs every few milliseconds while a byte waits for room on the line or for the driver's
+    // queue to empty (a held line takes up to kWriteBound), so that the caller's window stays
+    // alive meanwhile.
+    using WaitHook = std::function<void()>;
 
     // Pause after every byte, whatever the line speed.
     static constexpr std::chrono::milliseconds kBytePause{3};
@@ -53,6 +57,7 @@ public:
     [[nodiscard]] bool IsOpen() const { return m_hComm.valid(); }
 
     void SetByteHook(ByteHook hook) { m_onByte = std::move(hook); }
+    void SetWaitHook(WaitHook hook) { m_onWait = std::move(hook); }
 
 private:
     std::uint32_t ReportError(LinkStep step, int errorNumber, LinkHold hold = LinkHold::None);
@@ -69,4 +74,5 @@ private:
     std::string m_strDevice;     // what the port name stood for at the last open
     ErrorReporter m_report;
     ByteHook m_onByte;
+    WaitHook m_onWait;
 };

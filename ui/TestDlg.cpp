@@ -76,6 +76,7 @@ void CTestDlg::WireEvents() {
             m_watch(nSent, written);
         return m_keepAlive.OnByte(written);
     });
+    m_port.SetWaitHook([this] { m_keepAlive.OnWait(); });
 
     for (std::size_t i = 0; i < kPortButtons.size(); ++i)
         connect(Controls().Get<QAbstractButton>(kPortButtons[i]), &QAbstractButton::clicked, this,
