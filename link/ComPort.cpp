@@ -9,6 +9,8 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -44,6 +46,17 @@ void PauseUntil(CComPort::Clock::time_point deadline) {
     SleepUntil(deadline - kWakeLead);
     while (CComPort::Clock::now() < deadline) {
     }
+}
+
+// The kernel clears TIOCEXCL at a serial device's last close, but keeps it on a pseudo-terminal
+// for as long as its far end holds the master open, also after a holder was killed: nothing but
+// that far end could clear it, and every later open by an ordinary user would fail with EBUSY.
+// There flock() alone guards the line; it ends with its holder. Unix98 pty slaves have majors
+// 136 to 143.
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+           major(st.st_rdev) <= 143;
 }
 
 int MillisecondsLeft(CComPort::Clock::time_point deadline) {
@@ -86,15 +99,16 @@ std::uint32_t CComPort::Open() {
     if (!m_hComm.valid())
         return ReportError(LinkStep::Open, errno);
 
-    // Exclusive use takes both: TIOCEXCL refuses further opens of the tty but not to a
-    // privileged process, flock() holds against any other copy of this program.
+    // Exclusive use: flock() holds against any other copy of this program and well-behaved
+    // terminal programs, TIOCEXCL refuses any further open of the tty but a privileged one.
     if (::flock(m_hComm.get(), LOCK_EX | LOCK_NB) != 0) {
         const int error = errno == EWOULDBLOCK ? EBUSY : errno;
         m_hComm.reset();
         return ReportError(LinkStep::Open, error);
     }
     // A device that is no tty refuses this too; reading its settings below reports it.
-    ::ioctl(m_hComm.get(), TIOCEXCL);
+    if (!IsPseudoTerminal(m_hComm.get()))
+        ::ioctl(m_hComm.get(), TIOCEXCL);
 
     if (const auto failure = ApplyLineSettings(m_hComm.get(), m_nBaudRate))
         return ReportError(failure->step, failure->errorNumber);
