@@ -87,8 +87,9 @@ SendItem TextItem(std::string_view text) {
 // "--baud" for 'b', "--list" for kList.
 std::string OptionName(int value) {
     const auto known = std::ranges::find(kLongOptions, value, &option::val);
-    return known != kLongOptions.end() && known->name ? "--" + std::string(known->name)
-                                                      : "-" + std::string(1, char(value));
+    return known != kLongOptions.end() && known->name
+               ? "--" + std::string(known->name)
+               : "-" + std::string(1, static_cast<char>(value));
 }
 
 // What getopt_long found wrong: `code` is its '?' or ':', `argument` the argument it was at.
@@ -100,7 +101,7 @@ UsageError OptionError(int code, std::string_view argument) {
                 Quoted(argument.substr(0, argument.find('=')))};
     if (argument.starts_with("--"))
         return {"Option " + Quoted(OptionName(optopt)) + " erlaubt kein Argument"};
-    return {"ungültige Option -- " + Quoted(std::string(1, char(optopt)))};
+    return {"ungültige Option -- " + Quoted(std::string(1, static_cast<char>(optopt)))};
 }
 
 // Applies one option; returns the error, if its value is wrong.
