@@ -5,6 +5,9 @@
 #include <PanelCommands.h>
 #include <Transcript.h>
 
+#include <getopt.h>
+#include <strings.h>
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -12,24 +15,22 @@
 
 namespace {
 
-enum class Option { Port, Baud, Clear, Led, List, Help, Version };
+// The values getopt_long returns for the long options without a short one.
+enum : int { kList = 256, kHelp, kVersion };
 
-struct OptionSpec {
-    std::string_view longName;
-    char shortName; // 0 for none
-    bool takesArgument;
-    Option option;
-};
-
-constexpr std::array<OptionSpec, 7> kOptions = {{
-    {"port", 'p', true, Option::Port},
-    {"baud", 'b', true, Option::Baud},
-    {"clear", 'c', false, Option::Clear},
-    {"led", 'l', true, Option::Led},
-    {"list", 0, false, Option::List},
-    {"help", 0, false, Option::Help},
-    {"version", 0, false, Option::Version},
+constexpr std::array<option, 8> kLongOptions = {{
+    {"port", required_argument, nullptr, 'p'},
+    {"baud", required_argument, nullptr, 'b'},
+    {"clear", no_argument, nullptr, 'c'},
+    {"led", required_argument, nullptr, 'l'},
+    {"list", no_argument, nullptr, kList},
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
 }};
+// "-": every argument that is no option comes back as such, in its place among the options;
+// ":": a missing argument is told apart from an unknown option.
+constexpr char kShortOptions[] = "-:p:b:cl:";
 
 // The speeds the window offers.
 constexpr std::array<std::string_view, 5> kBaudRates = {"2400", "9600", "14400", "19200", "38400"};
@@ -38,12 +39,8 @@ std::string Quoted(std::string_view text) {
     return "„" + std::string(text) + "“";
 }
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, {}, Lower, Lower);
+    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
 std::optional<PortChoice> ParsePort(std::string_view value) {
@@ -83,147 +80,62 @@ std::optional<std::string> ParseLed(std::string_view value) {
     return LedCommand(value[0] - '1', *mode);
 }
 
-class CParser {
-public:
-    std::variant<SendOptions, UsageError> Run(std::span<const std::string_view> args);
-
-private:
-    std::optional<UsageError> ParseLong(std::string_view arg,
-                                        std::span<const std::string_view>& rest);
-    std::optional<UsageError> ParseShort(std::string_view arg,
-                                         std::span<const std::string_view>& rest);
-    std::optional<UsageError> Apply(Option option, std::string_view value);
-    void AddText(std::string_view text) {
-        m_options.items.push_back({false, ToTranscriptBytes(DecodeUtf8(text))});
-    }
-
-    SendOptions m_options;
-    bool m_bDone = false; // --help or --version met
-};
-
-std::variant<SendOptions, UsageError> CParser::Run(std::span<const std::string_view> args) {
-    bool onlyText = false;
-    while (!args.empty() && !m_bDone) {
-        const std::string_view arg = args.front();
-        args = args.subspan(1);
-        std::optional<UsageError> error;
-        if (onlyText || arg.size() < 2 || arg[0] != '-') {
-            if (!onlyText && arg == "-")
-                m_options.items.push_back({true, {}});
-            else
-                AddText(arg);
-        } else if (arg == "--") {
-            onlyText = true;
-        } else if (arg.starts_with("--")) {
-            error = ParseLong(arg.substr(2), args);
-        } else {
-            error = ParseShort(arg.substr(1), args);
-        }
-        if (error)
-            return *error;
-    }
-    if (m_bDone)
-        return m_options;
-    if (m_options.action == SendAction::List && !m_options.items.empty())
-        return UsageError{"--list sendet nichts; Elemente sind dazu nicht erlaubt"};
-    if (m_options.action == SendAction::Send && m_options.items.empty())
-        return UsageError{"nichts zu senden: Text, „-“, --clear oder --led angeben"};
-    return m_options;
+SendItem TextItem(std::string_view text) {
+    return {false, ToTranscriptBytes(DecodeUtf8(text))};
 }
 
-std::optional<UsageError> CParser::ParseLong(std::string_view arg,
-                                             std::span<const std::string_view>& rest) {
-    const std::size_t equals = arg.find('=');
-    const std::string_view name = arg.substr(0, equals);
-    std::vector<const OptionSpec*> matches;
-    for (const OptionSpec& option : kOptions) {
-        if (option.longName == name) {
-            matches = {&option};
-            break;
-        }
-        if (option.longName.starts_with(name))
-            matches.push_back(&option);
-    }
-    if (matches.empty())
-        return UsageError{"unbekannte Option " + Quoted("--" + std::string(name))};
-    if (matches.size() > 1) {
-        std::string candidates;
-        for (const OptionSpec* option : matches)
-            candidates += " " + Quoted("--" + std::string(option->longName));
-        return UsageError{"Option " + Quoted("--" + std::string(name)) +
-                          " ist mehrdeutig; Möglichkeiten:" + candidates};
-    }
-    const OptionSpec* spec = matches.front();
-    const std::string shown = "--" + std::string(spec->longName);
-    if (equals != std::string_view::npos) {
-        if (!spec->takesArgument)
-            return UsageError{"Option " + Quoted(shown) + " erlaubt kein Argument"};
-        return Apply(spec->option, arg.substr(equals + 1));
-    }
-    if (!spec->takesArgument)
-        return Apply(spec->option, {});
-    if (rest.empty())
-        return UsageError{"Option " + Quoted(shown) + " erfordert ein Argument"};
-    const std::string_view value = rest.front();
-    rest = rest.subspan(1);
-    return Apply(spec->option, value);
+// "--baud" for 'b', "--list" for kList.
+std::string OptionName(int value) {
+    const auto known = std::ranges::find(kLongOptions, value, &option::val);
+    return known != kLongOptions.end() && known->name
+               ? "--" + std::string(known->name)
+               : "-" + std::string(1, static_cast<char>(value));
 }
 
-std::optional<UsageError> CParser::ParseShort(std::string_view cluster,
-                                              std::span<const std::string_view>& rest) {
-    for (std::size_t i = 0; i < cluster.size(); ++i) {
-        const auto spec = std::ranges::find(kOptions, cluster[i], &OptionSpec::shortName);
-        if (cluster[i] == 0 || spec == kOptions.end())
-            return UsageError{"ungültige Option -- " + Quoted(cluster.substr(i, 1))};
-        if (!spec->takesArgument) {
-            if (auto error = Apply(spec->option, {}))
-                return error;
-            continue;
-        }
-        if (i + 1 < cluster.size())
-            return Apply(spec->option, cluster.substr(i + 1));
-        if (rest.empty())
-            return UsageError{"Option erfordert ein Argument -- " + Quoted(cluster.substr(i, 1))};
-        const std::string_view value = rest.front();
-        rest = rest.subspan(1);
-        return Apply(spec->option, value);
-    }
-    return std::nullopt;
+// What getopt_long found wrong: `code` is its '?' or ':', `argument` the argument it was at.
+UsageError OptionError(int code, std::string_view argument) {
+    if (code == ':')
+        return {"Option " + Quoted(OptionName(optopt)) + " erfordert ein Argument"};
+    if (optopt == 0) // a long option it could not pin down
+        return {"unbekannte oder mehrdeutige Option " +
+                Quoted(argument.substr(0, argument.find('=')))};
+    if (argument.starts_with("--"))
+        return {"Option " + Quoted(OptionName(optopt)) + " erlaubt kein Argument"};
+    return {"ungültige Option -- " + Quoted(std::string(1, static_cast<char>(optopt)))};
 }
 
-std::optional<UsageError> CParser::Apply(Option option, std::string_view value) {
-    switch (option) {
-    case Option::Port:
+// Applies one option; returns the error, if its value is wrong.
+std::optional<UsageError> Apply(SendOptions& options, int code, std::string_view value) {
+    switch (code) {
+    case 'p':
         if (const auto port = ParsePort(value)) {
-            m_options.port = *port;
+            options.port = *port;
             return std::nullopt;
         }
         return UsageError{"ungültiger Port " + Quoted(value) +
                           " (COM1 … COM4 oder ein Gerätepfad)"};
-    case Option::Baud:
+    case 'b':
         if (std::ranges::find(kBaudRates, value) != kBaudRates.end()) {
-            m_options.baud = std::stoi(std::string(value));
+            options.baud = std::stoi(std::string(value));
             return std::nullopt;
         }
         return UsageError{"ungültige Geschwindigkeit " + Quoted(value) +
                           " (2400, 9600, 14400, 19200 oder 38400)"};
-    case Option::Clear:
-        m_options.items.push_back({false, ClearCommand()});
+    case 'c':
+        options.items.push_back({false, ClearCommand()});
         return std::nullopt;
-    case Option::Led:
+    case 'l':
         if (auto command = ParseLed(value)) {
-            m_options.items.push_back({false, std::move(*command)});
+            options.items.push_back({false, std::move(*command)});
             return std::nullopt;
         }
         return UsageError{"ungültige LED-Angabe " + Quoted(value) +
                           " (N=an|aus|blink mit N = 1, 2 oder 3)"};
-    case Option::List:
-        m_options.action = SendAction::List;
+    case kList:
+        options.action = SendAction::List;
         return std::nullopt;
-    case Option::Help:
-    case Option::Version:
-        m_options.action = option == Option::Help ? SendAction::Help : SendAction::Version;
-        m_bDone = true;
+    case 1: // an item in its place
+        options.items.push_back(value == "-" ? SendItem{true, {}} : TextItem(value));
         return std::nullopt;
     }
     return std::nullopt;
@@ -232,7 +144,42 @@ std::optional<UsageError> CParser::Apply(Option option, std::string_view value) 
 } // namespace
 
 std::variant<SendOptions, UsageError> ParseSendOptions(std::span<const std::string_view> args) {
-    return CParser().Run(args);
+    // getopt_long wants the C form: a program name first, each argument NUL-terminated.
+    std::vector<std::string> texts{"kelmora-send"};
+    texts.insert(texts.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& text : texts)
+        argv.push_back(text.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(texts.size());
+
+    SendOptions options;
+    optind = 0; // start afresh: getopt_long keeps its place between calls
+    opterr = 0; // its own messages are English; the usage error below words them
+    for (;;) {
+        const int at = optind == 0 ? 1 : optind;
+        const int code =
+            ::getopt_long(argc, argv.data(), kShortOptions, kLongOptions.data(), nullptr);
+        if (code == -1)
+            break;
+        if (code == kHelp || code == kVersion) {
+            options.action = code == kHelp ? SendAction::Help : SendAction::Version;
+            return options;
+        }
+        if (code == '?' || code == ':')
+            return OptionError(code, at < argc ? texts[static_cast<std::size_t>(at)] : "");
+        if (auto error = Apply(options, code, optarg ? optarg : ""))
+            return *error;
+    }
+    // After "--" every argument is text.
+    for (int i = optind; i < argc; ++i)
+        options.items.push_back(TextItem(texts[static_cast<std::size_t>(i)]));
+
+    if (options.action == SendAction::List && !options.items.empty())
+        return UsageError{"--list sendet nichts; Elemente sind dazu nicht erlaubt"};
+    if (options.action == SendAction::Send && options.items.empty())
+        return UsageError{"nichts zu senden: Text, „-“, --clear oder --led angeben"};
+    return options;
 }
 
 std::string HelpText() {
@@ -273,8 +220,8 @@ Fehler des Ports zeigt die Standardfehlerausgabe wie das Fenster: eine Zeile
 „Fehlernummer: N !“ (N ist die errno) und eine Zeile mit Port, Gerät und Grund.
 Auf einem Terminal zeigt sie bei langen Sendungen eine Fortschrittszeile
 (Zeichen gesendet, Gesamtzahl, Restzeit), die am Ende verschwindet.
-Strg+C (SIGINT) oder SIGTERM hält nach dem Byte auf der Leitung an und schließt
-den Port ordentlich.
+Strg+C (SIGINT), SIGTERM oder SIGHUP (Terminal geschlossen) hält nach dem Byte
+auf der Leitung an und schließt den Port ordentlich.
 
 Exit-Status:
   0    alles gesendet
@@ -282,6 +229,7 @@ Exit-Status:
   69   Port nicht zu öffnen oder einzustellen (EX_UNAVAILABLE); nichts gesendet
   74   Senden fehlgeschlagen oder Standardeingabe nicht lesbar (EX_IOERR);
          der Rest ist nicht gesendet
+  129  durch SIGHUP abgebrochen
   130  durch SIGINT abgebrochen
   143  durch SIGTERM abgebrochen
 

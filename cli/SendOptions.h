@@ -18,8 +18,8 @@ struct SendItem {
 
 enum class SendAction { Send, List, Help, Version };
 
-// The port to open: one of the four names, or a device given by its path, which the run puts
-// behind "COM1:" for its own process.
+// The port to open: one of the four names, or a device given by its path, which the link opens
+// in place of the one "COM1:" stands for.
 struct PortChoice {
     const char* portName = kPortNames[0];
     std::string device;

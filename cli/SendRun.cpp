@@ -7,14 +7,15 @@
 #include <LinkErrorText.h>
 #include <Transcript.h>
 
+#include <poll.h>
 #include <sysexits.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <numeric>
 
 int ReadStandardInput(std::vector<SendItem>& items, int fd, const CStopSignals& stop) {
@@ -24,14 +25,22 @@ int ReadStandardInput(std::vector<SendItem>& items, int fd, const CStopSignals& 
     std::string input;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        // Waits for input or a signal, whichever comes first.
+        pollfd waits[] = {{fd, POLLIN, 0}, {stop.WakeFd(), POLLIN, 0}};
+        if (::poll(waits, std::size(waits), -1) < 0 && errno != EINTR) {
+            std::fprintf(stderr, "kelmora-send: Standardeingabe: %s\n", std::strerror(errno));
+            return EX_IOERR;
+        }
         if (stop.Received())
             return StoppedStatus(stop.Received());
+        if (waits[0].revents == 0)
+            continue;
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n == 0)
             break;
         if (n > 0) {
             input.append(buffer, static_cast<std::size_t>(n));
-        } else if (errno != EINTR) {
+        } else if (errno != EINTR && errno != EAGAIN) {
             std::fprintf(stderr, "kelmora-send: Standardeingabe: %s\n", std::strerror(errno));
             return EX_IOERR;
         }
@@ -45,11 +54,6 @@ int ReadStandardInput(std::vector<SendItem>& items, int fd, const CStopSignals& 
 
 int RunSend(const SendOptions& options, const CStopSignals& stop) {
     const bool byPath = !options.port.device.empty();
-    // A device given by path goes behind "COM1:" the way the link names devices anyway, for this
-    // process only; the link then opens, configures and names it as any other.
-    if (byPath)
-        ::setenv("KELMORA_COM1", options.port.device.c_str(), 1);
-
     const std::size_t total = std::accumulate(
         options.items.begin(), options.items.end(), std::size_t{0},
         [](std::size_t sum, const SendItem& item) { return sum + item.bytes.size(); });
@@ -65,7 +69,7 @@ int RunSend(const SendOptions& options, const CStopSignals& stop) {
         failed = true;
     };
 
-    CComPort port(report, options.port.portName, options.baud);
+    CComPort port(report, options.port.portName, options.baud, options.port.device);
     if (failed)
         return EX_UNAVAILABLE;
 

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "SendOptions.h"
-#include "StopSignals.h"
+
+#include <StopSignals.h>
 
 #include <string>
 

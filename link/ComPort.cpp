@@ -9,6 +9,8 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -46,6 +48,17 @@ void PauseUntil(CComPort::Clock::time_point deadline) {
     }
 }
 
+// The kernel clears TIOCEXCL at a serial device's last close, but keeps it on a pseudo-terminal
+// for as long as its far end holds the master open, also after a holder was killed: nothing but
+// that far end could clear it, and every later open by an ordinary user would fail with EBUSY.
+// There flock() alone guards the line; it ends with its holder. Unix98 pty slaves have majors
+// 136 to 143.
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && major(st.st_rdev) >= 136 &&
+           major(st.st_rdev) <= 143;
+}
+
 int MillisecondsLeft(CComPort::Clock::time_point deadline) {
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - CComPort::Clock::now());
@@ -57,9 +70,11 @@ int MillisecondsLeft(CComPort::Clock::time_point deadline) {
 CComPort::CComPort(ErrorReporter reporter)
     : CComPort(std::move(reporter), "COM1:", 38400) {}
 
-CComPort::CComPort(ErrorReporter reporter, const char* pszPortName, std::int32_t nBaudRate)
+CComPort::CComPort(ErrorReporter reporter, const char* pszPortName, std::int32_t nBaudRate,
+                   std::string strDevicePath)
     : m_pszPortName(pszPortName)
     , m_nBaudRate(nBaudRate)
+    , m_strDevicePath(std::move(strDevicePath))
     , m_report(std::move(reporter)) {
     // Linux lets a sleep overrun by the thread's timer slack (50 µs by default); the pause
     // after every byte should end on time. The link runs on the thread that made it.
@@ -72,7 +87,9 @@ CComPort::~CComPort() {
 }
 
 std::uint32_t CComPort::Open() {
-    m_strDevice = m_pszPortName ? DeviceForPort(m_pszPortName) : std::string();
+    m_strDevice = !m_strDevicePath.empty() ? m_strDevicePath
+                  : m_pszPortName          ? DeviceForPort(m_pszPortName)
+                                           : std::string();
     if (m_strDevice.empty())
         return ReportError(LinkStep::Open, ENOENT);
 
@@ -82,15 +99,16 @@ std::uint32_t CComPort::Open() {
     if (!m_hComm.valid())
         return ReportError(LinkStep::Open, errno);
 
-    // Exclusive use takes both: TIOCEXCL refuses further opens of the tty but not to a
-    // privileged process, flock() holds against any other copy of this program.
+    // Exclusive use: flock() holds against any other copy of this program and well-behaved
+    // terminal programs, TIOCEXCL refuses any further open of the tty but a privileged one.
     if (::flock(m_hComm.get(), LOCK_EX | LOCK_NB) != 0) {
         const int error = errno == EWOULDBLOCK ? EBUSY : errno;
         m_hComm.reset();
         return ReportError(LinkStep::Open, error);
     }
     // A device that is no tty refuses this too; reading its settings below reports it.
-    ::ioctl(m_hComm.get(), TIOCEXCL);
+    if (!IsPseudoTerminal(m_hComm.get()))
+        ::ioctl(m_hComm.get(), TIOCEXCL);
 
     if (const auto failure = ApplyLineSettings(m_hComm.get(), m_nBaudRate))
         return ReportError(failure->step, failure->errorNumber);
@@ -108,6 +126,7 @@ std::uint32_t CComPort::Reopen() {
 
 std::uint32_t CComPort::SetPort(const char* pszPortName) {
     m_pszPortName = pszPortName;
+    m_strDevicePath.clear();
     return Reopen();
 }
 
@@ -150,12 +169,15 @@ int CComPort::TransmitByte(char c) const {
             return 0;
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return errno;
+        constexpr int kWaitSliceMs = 10;
         pollfd pfd{m_hComm.get(), POLLOUT, 0};
-        const int ready = ::poll(&pfd, 1, MillisecondsLeft(deadline));
-        if (ready == 0)
-            return ETIMEDOUT;
+        const int ready = ::poll(&pfd, 1, std::min(MillisecondsLeft(deadline), kWaitSliceMs));
         if (ready < 0 && errno != EINTR)
             return errno;
+        if (ready == 0 && Clock::now() >= deadline)
+            return ETIMEDOUT;
+        if (ready == 0 && m_onWait)
+            m_onWait();
     }
 }
 
@@ -172,6 +194,8 @@ bool CComPort::AwaitQueueEmpty(Clock::time_point deadline) const {
         if (Clock::now() >= deadline)
             return false;
         SleepUntil(std::min(Clock::now() + kPollInterval, deadline));
+        if (m_onWait)
+            m_onWait();
     }
 }
 
@@ -205,7 +229,6 @@ std::uint32_t CComPort::ReportError(LinkStep step, int errorNumber, LinkHold hol
 void CComPort::Close() {
     if (!m_hComm.valid())
         return;
-    constexpr auto kStallBound = 250ms;
     const int fd = m_hComm.get();
     int queued = 0;
     int lastQueued = INT_MAX;

@@ -23,18 +23,26 @@ public:
     // a window alive, show progress or measure the pacing; returning false stops the string
     // there: SendText then returns ECANCELED without a report, since nothing failed.
     using ByteHook = std::function<bool(std::size_t nSent, Clock::time_point written)>;
+    // Runs every few milliseconds while a byte waits for room on the line or for the driver's
+    // queue to empty (a held line takes up to kWriteBound), so that the caller's window stays
+    // alive meanwhile.
+    using WaitHook = std::function<void()>;
 
     // Pause after every byte, whatever the line speed.
     static constexpr std::chrono::milliseconds kBytePause{3};
     // How long one byte may take, from its write until it has left the driver's output
     // queue, before it counts as failed.
     static constexpr std::chrono::milliseconds kWriteBound{500};
+    // How long closing lets queued output stand still before it discards it.
+    static constexpr std::chrono::milliseconds kStallBound{250};
 
     // Opens "COM1:" at 38400 bit/s at once; a failure is reported, construction succeeds.
     explicit CComPort(ErrorReporter reporter);
     // Opens the given port (one of kPortNames) at the given speed at once: a caller that knows
-    // both beforehand opens the port once instead of three times.
-    CComPort(ErrorReporter reporter, const char* pszPortName, std::int32_t nBaudRate);
+    // both beforehand opens the port once instead of three times. A device given by its path
+    // is opened in place of the one the name stands for; reports still carry the name.
+    CComPort(ErrorReporter reporter, const char* pszPortName, std::int32_t nBaudRate,
+             std::string strDevicePath = {});
     virtual ~CComPort();
 
     CComPort(const CComPort&) = delete;
@@ -49,6 +57,7 @@ public:
     [[nodiscard]] bool IsOpen() const { return m_hComm.valid(); }
 
     void SetByteHook(ByteHook hook) { m_onByte = std::move(hook); }
+    void SetWaitHook(WaitHook hook) { m_onWait = std::move(hook); }
 
 private:
     std::uint32_t ReportError(LinkStep step, int errorNumber, LinkHold hold = LinkHold::None);
@@ -61,7 +70,9 @@ private:
     std::int32_t m_nBaudRate = 38400;
     std::uint32_t m_dwLastError = 0;
     UniqueFd m_hComm;
-    std::string m_strDevice; // what the port name stood for at the last open
+    std::string m_strDevicePath; // the device the caller handed over, until SetPort
+    std::string m_strDevice;     // what the port name stood for at the last open
     ErrorReporter m_report;
     ByteHook m_onByte;
+    WaitHook m_onWait;
 };

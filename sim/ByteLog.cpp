@@ -38,11 +38,11 @@ std::vector<LogEntry> ByteLog::Receive(PanelDecoder& panel, std::span<const std:
                                        Clock::time_point at) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         std::optional<Clock::duration> gap;
-        if (last_) {
+        if (last_ && i == 0) {
             gap = at - *last_;
         }
         last_ = at;
-        waiting_.push_back({at - start_, gap});
+        waiting_.push_back({at - start_, gap, i > 0});
     }
     std::vector<ByteEvent> events = panel.Feed(bytes);
     std::vector<LogEntry> entries;
@@ -54,7 +54,8 @@ std::vector<LogEntry> ByteLog::Receive(PanelDecoder& panel, std::span<const std:
             entries.push_back({{}, std::nullopt, std::move(event)});
             continue;
         }
-        entries.push_back({waiting_.front().time, waiting_.front().gap, std::move(event)});
+        entries.push_back({waiting_.front().time, waiting_.front().gap, std::move(event),
+                           waiting_.front().readTogether});
         waiting_.pop_front();
     }
     return entries;
@@ -85,8 +86,12 @@ std::string LogHeader() {
 
 std::string FormatLogEntry(const LogEntry& entry) {
     std::string line = Decimal3(Seconds(entry.time), "s", kTimeWidth);
-    line += entry.gap ? Decimal3(Milliseconds(*entry.gap), "ms", kGapWidth)
-                      : PadLeft("–", kGapWidth + 2); // the dash takes three bytes for one column
+    if (entry.readTogether) {
+        line += PadLeft("zusammen", kGapWidth);
+    } else {
+        line += entry.gap ? Decimal3(Milliseconds(*entry.gap), "ms", kGapWidth)
+                          : PadLeft("–", kGapWidth + 2); // the dash takes three bytes for one
+    }
     char hex[16];
     std::snprintf(hex, sizeof hex, "    %02X     ", entry.event.byte);
     line += hex;

@@ -14,9 +14,12 @@ namespace sim {
 using Clock = std::chrono::steady_clock;
 
 struct LogEntry {
-    Clock::duration time;               // since the log started
-    std::optional<Clock::duration> gap; // since the byte before; none for the first byte
+    Clock::duration time; // since the log started
+    // Since the byte before; none for the first byte and for a byte that came in one read with
+    // the one before, whose true gap nobody saw.
+    std::optional<Clock::duration> gap;
     ByteEvent event;
+    bool readTogether = false; // came in one read with the byte before
 };
 
 // The byte log: stamps every received byte with its arrival and pairs it with what the panel
@@ -36,6 +39,7 @@ private:
     struct Arrival {
         Clock::duration time;
         std::optional<Clock::duration> gap;
+        bool readTogether;
     };
 
     Clock::time_point start_;
@@ -50,7 +54,8 @@ private:
 [[nodiscard]] std::string LogHeader();
 
 // One line of the log as the window shows it: time in seconds, gap in milliseconds (3 decimals
-// each, decimal comma), the byte in hex, the character it stands for, its meaning.
+// each, decimal comma) or "zusammen" for a byte read with the one before, the byte in hex, the
+// character it stands for, its meaning.
 [[nodiscard]] std::string FormatLogEntry(const LogEntry& entry);
 
 } // namespace sim

@@ -21,7 +21,7 @@ struct ReadResult {
 // side open the whole time: the tool closes and reopens the line on every port or speed change,
 // and with no descriptor left on that side the master would report a hangup (EIO) until the tool
 // opens it again. The panel never locks the tool's side for exclusive use; it only clears the
-// exclusive-use mark of a tool that was killed while it held the line.
+// exclusive-use mark of a program that was killed while it held the line.
 class PanelLine {
 public:
     // A new pseudo-terminal pair; the tool opens Path(). The speed is only recorded there.
@@ -39,7 +39,7 @@ public:
     [[nodiscard]] ReadResult Read(std::span<std::uint8_t> buffer) const;
     // Sends one byte to the tool (XON or XOFF).
     [[nodiscard]] std::error_code Send(std::uint8_t byte) const;
-    // On a pseudo-terminal: clears the exclusive-use mark a killed tool left on its side and
+    // On a pseudo-terminal: clears the exclusive-use mark a killed program left on its side and
     // says whether there was one. Cheap enough to ask a few times a second.
     [[nodiscard]] bool ClearStaleExclusivity() const;
 

@@ -5,7 +5,7 @@
 // the first line on standard output is the path of the line, alone and flushed at once, for the
 // tool to open (for a device: the device the panel itself opened). Nothing else is written to
 // standard output; messages go to standard error. Exit status 0 on a normal end (window closed,
-// SIGTERM, SIGINT), 1 when the line cannot be opened, 2 on a bad command line.
+// SIGTERM, SIGINT, SIGHUP), 1 when the line cannot be opened, 2 on a bad command line.
 #include "PanelLine.h"
 #include "PanelOptions.h"
 #include "PanelWindow.h"
@@ -16,9 +16,6 @@
 #include <iostream>
 
 int main(int argc, char* argv[]) {
-    if (const std::error_code ec = sim::QuitOnSignal::BlockQuitSignals()) {
-        std::cerr << "kelmora-panel: Signale nicht abfangbar: " << ec.message() << '\n';
-    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kelmora-panel"));
 
@@ -45,7 +42,7 @@ int main(int argc, char* argv[]) {
 
     const sim::QuitOnSignal quitOnSignal;
     if (!quitOnSignal.IsActive()) {
-        std::cerr << "kelmora-panel: SIGTERM/SIGINT werden nicht abgefangen.\n";
+        std::cerr << "kelmora-panel: SIGTERM/SIGINT/SIGHUP werden nicht abgefangen.\n";
     }
     sim::PanelWindow window(std::move(line), options.rows, options.columns);
     window.show();

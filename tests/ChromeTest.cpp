@@ -1,6 +1,7 @@
 #include "WindowFixture.h"
 
 #include <AboutDlg.h>
+#include <DialogTemplate.h>
 #include <SystemMenu.h>
 #include <TestDlgTemplate.h>
 
@@ -123,25 +124,26 @@ TEST_F(ChromeTest, F1AsksForTheHelpContentsPage) {
     EXPECT_TRUE(dlg->isVisible());
 }
 
-TEST_F(ChromeTest, TheApplicationIconHasBothImagesAndIsTheWindowsIcon) {
+TEST_F(ChromeTest, TheWindowsIconIsTheApplicationIconWithBothImages) {
     OpenWindow();
-    const QList<QSize> sizes = dlg->m_hIcon.availableSizes();
+    const QList<QSize> sizes = dlg->windowIcon().availableSizes();
     EXPECT_TRUE(sizes.contains(QSize(32, 32)));
     EXPECT_TRUE(sizes.contains(QSize(16, 16)));
-    EXPECT_FALSE(dlg->windowIcon().isNull());
 }
 
-// For a reviewer: what both windows look like, in the build folder.
-TEST_F(ChromeTest, ScreenshotsOfBothWindows) {
+// Both windows have the size their templates give in dialog units of the window font; the
+// pictures left in the build folder show a reviewer what they look like.
+TEST_F(ChromeTest, BothWindowsTakeTheirSizeInDialogUnitsAndLeaveScreenshots) {
     OpenWindow();
-    const QString dir = QStringLiteral(KELMORA_SCREENSHOT_DIR);
-    QDir().mkpath(dir);
-    const QPixmap main = dlg->grab();
-    EXPECT_EQ(main.size(), dlg->size());
-    EXPECT_TRUE(main.save(dir + "/kelmora-test.png"));
-
+    const CDialogUnits units(DialogFont());
+    EXPECT_EQ(dlg->size(), units.ToPixels(QSize(417, 236)));
     CAboutDlg about(dlg.get());
     about.show();
+    EXPECT_EQ(about.size(), units.ToPixels(QSize(235, 55)));
+
+    const QString dir = QStringLiteral(KELMORA_SCREENSHOT_DIR);
+    QDir().mkpath(dir);
+    EXPECT_TRUE(dlg->grab().save(dir + "/kelmora-test.png"));
     EXPECT_TRUE(about.grab().save(dir + "/info-ueber-kelmora.png"));
 }
 

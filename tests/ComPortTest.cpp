@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -52,14 +54,21 @@ TEST_F(ComPortTest, LineIsRawEightNoneOneWithBothFlowControlsAtExactlyTheChosenS
     EXPECT_TRUE(reports.empty());
 }
 
-TEST_F(ComPortTest, ClosingReleasesLockAndExclusivity) {
+// A pseudo-terminal's queue never stalls, so closing discards nothing: a far end that reads only
+// afterwards still gets every byte. The backlog fills the far end's line buffer (4 KB), so that
+// the link's last bytes wait in the tty's buffers, which a flush would empty.
+TEST_F(ComPortTest, ClosingReleasesTheLockAndKeepsWhatTheFarEndHasNotRead) {
+    const std::string backlog(8192, 'b');
+    ASSERT_EQ(::write(panel.Slave(), backlog.data(), backlog.size()),
+              static_cast<ssize_t>(backlog.size()));
     {
         CComPort port(Recorder());
-        EXPECT_TRUE(panel.MarkedExclusive());
         EXPECT_FALSE(LockFree(panel.Path()));
+        EXPECT_FALSE(panel.MarkedExclusive()) << "the lock alone guards a pseudo-terminal";
+        EXPECT_EQ(port.SendText("Ende"), 0u);
     }
-    EXPECT_FALSE(panel.MarkedExclusive());
     EXPECT_TRUE(LockFree(panel.Path()));
+    EXPECT_EQ(panel.Read(backlog.size() + 4), backlog + "Ende");
 
     CComPort again(Recorder());
     EXPECT_TRUE(again.IsOpen());

@@ -1,7 +1,6 @@
 #include <ErrorBox.h>
 #include <LinkErrorText.h>
 
-#include <QCoreApplication>
 #include <QMessageBox>
 
 #include <gtest/gtest.h>
@@ -17,7 +16,7 @@ TEST(ErrorBox, ShowsTheNumberWithAWarningOneOkButtonAndASelectableDetail) {
     EXPECT_EQ(box->icon(), QMessageBox::Warning);
     EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
     EXPECT_EQ(box->buttons().size(), 1);
-    EXPECT_EQ(box->windowTitle(), QCoreApplication::applicationName());
+    EXPECT_EQ(box->windowTitle(), "window_test") << "the executable's file name";
     EXPECT_EQ(box->informativeText().toStdString(), DetailText(error));
     EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByMouse) << "a remedy is copied";
 }

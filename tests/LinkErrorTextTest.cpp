@@ -5,12 +5,20 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 namespace {
 
 TEST(LinkErrorText, NamesPortDeviceReasonAndRemedy) {
     const auto reason = [](int number) {
-        return std::string(": ") + std::strerror(number);
+        return std::string(": ") +
+               std::map<int, std::string>{
+                   {ENOENT, "Gerät nicht gefunden"},  {EIO, "Ein-/Ausgabefehler"},
+                   {ENXIO, "Gerät nicht erreichbar"}, {EACCES, "Keine Berechtigung"},
+                   {EBUSY, "Gerät belegt"},           {ENODEV, "Gerät nicht vorhanden"},
+                   {ETIMEDOUT, "Zeitüberschreitung"},
+               }
+                   .at(number);
     };
     const auto busy = [](int pid, std::string name) {
         LinkError error{LinkStep::Open, EBUSY, "COM3:", "/dev/ttyACM0"};
@@ -69,6 +77,11 @@ TEST(LinkErrorText, NamesPortDeviceReasonAndRemedy) {
     EXPECT_TRUE(DetailText({LinkStep::Transmit, EIO, "COM2:", "/dev/ttyUSB1"}, ReopenBy::NextRun)
                     .ends_with(" – das Gerät wurde getrennt. Ist es wieder angeschlossen, findet "
                                "der nächste Aufruf es wieder."));
+    // An error the help page does not list keeps the system's text.
+    EXPECT_EQ(DetailText({LinkStep::WriteSettings, EINVAL, "COM1:", "/dev/ttyS1"}),
+              std::string("COM1 = /dev/ttyS1: ") + std::strerror(EINVAL));
+    EXPECT_EQ(DetailText({LinkStep::ReadSettings, ENOTTY, "COM1:", "/dev/null"}),
+              "COM1 = /dev/null: Kein serielles Gerät");
     // The command line also opens a device by its path, without a port name.
     EXPECT_EQ(DetailText({LinkStep::Open, ENOENT, "", "/dev/ttyUSB1"}),
               "/dev/ttyUSB1" + reason(ENOENT));

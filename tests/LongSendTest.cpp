@@ -13,12 +13,14 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTimer>
 
 #include <qpa/qwindowsysteminterface.h>
 
 #include <csignal>
+#include <optional>
 
 namespace {
 
@@ -124,9 +126,47 @@ TEST_F(LongSendTest, AnEditThatIsNotInputGoesOutAfterTheRunningSendNeverInsideIt
     EXPECT_EQ(Receive(1), "e");
 }
 
+TEST_F(LongSendTest, AByteHeldByXoffKeepsTheWindowAliveWhileItWaits) {
+    panel.WriteToLink("\x13");
+    ASSERT_TRUE(panel.WaitOutputHeld(true));
+    bool handledWhileHeld = false;
+    QTimer::singleShot(100ms, dlg.get(), [&] { handledWhileHeld = reports.empty(); });
+    QTest::keyClicks(edit, QStringLiteral("x"));
+    EXPECT_TRUE(OneReport(reports, LinkStep::Transmit, ETIMEDOUT));
+    EXPECT_TRUE(handledWhileHeld) << "a timer waited for the whole held byte";
+}
+
+TEST_F(LongSendTest, TheBoxOfALongSendThatFailsShowsTheOrdinaryCursor) {
+    dlg.reset();
+    dlg = std::make_unique<CTestDlg>([](const LinkError& e) { ShowLinkError(e, nullptr); });
+    dlg->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    std::optional<bool> busyOverBox;
+    QTimer lookForBox;
+    lookForBox.callOnTimeout([&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            busyOverBox = QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            box->accept();
+        }
+    });
+    lookForBox.start(10ms);
+    QTimer::singleShot(200ms, dlg.get(), [&] { panel.CloseFarEnd(); });
+    Control<QPlainTextEdit>(IDC_SEND)->setFocus();
+    QueueKey(Qt::Key_V, Qt::ControlModifier);
+    QElapsedTimer waited;
+    waited.start();
+    while (!busyOverBox && waited.elapsed() < 10'000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_TRUE(busyOverBox.has_value()) << "no box came up";
+    EXPECT_FALSE(*busyOverBox);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
 class SignalTest : public LongSendTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(SignalTest, EndsTheWindowAsAbbrechenDoesAndDropsTheRestOfTheSend) {
+    std::signal(GetParam(), SIG_DFL); // as from a terminal, not ignored by nohup
     const CCancelOnSignal cancelOnSignal;
     dlg->hide(); // run modally, as the program does
     QTimer::singleShot(0, dlg.get(), [&] { QueueKey(Qt::Key_V, Qt::ControlModifier); });

@@ -45,7 +45,18 @@ SendProcess::SendProcess(const std::vector<std::string>& args, const std::string
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    const int error = posix_spawn(&m_pid, KELMORA_SEND, &actions, nullptr, argv.data(), environ);
+    // The stop signals act as from a terminal, whatever this test inherited (nohup, a job).
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t byDefault;
+    sigemptyset(&byDefault);
+    for (const int signo : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&byDefault, signo);
+    posix_spawnattr_setsigdefault(&attributes, &byDefault);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    const int error =
+        posix_spawn(&m_pid, KELMORA_SEND, &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0)
         throw std::runtime_error("cannot start " KELMORA_SEND);

@@ -1,3 +1,4 @@
+#include "ByteLog.h"
 #include "PanelDecoder.h"
 
 #include <gtest/gtest.h>
@@ -91,6 +92,23 @@ TEST(SimPanelDecoder, DecodesEveryInputAlikeHoweverItIsSplitIntoReads) {
             }
         }
     }
+}
+
+// Bytes that came in one read have no gap anyone saw: the log says so instead of "0,000 ms".
+TEST(ByteLog, ShowsTheGapBetweenReadsAndMarksBytesReadTogether) {
+    using namespace std::chrono_literals;
+    const Clock::time_point start{};
+    ByteLog log(start);
+    PanelDecoder panel(2, 5);
+    const std::vector<LogEntry> first = log.Receive(panel, Bytes("a"), start + 1ms);
+    const std::vector<LogEntry> lineBreak = log.Receive(panel, Bytes("\r\n"), start + 4ms);
+    ASSERT_EQ(first.size(), 1u);
+    ASSERT_EQ(lineBreak.size(), 2u);
+    EXPECT_NE(FormatLogEntry(first[0]).find("–"), std::string::npos);
+    EXPECT_NE(FormatLogEntry(lineBreak[0]).find(" 3,000 ms"), std::string::npos);
+    const std::string together = FormatLogEntry(lineBreak[1]);
+    EXPECT_NE(together.find("zusammen"), std::string::npos) << together;
+    EXPECT_EQ(together.find(" ms"), std::string::npos) << together;
 }
 
 } // namespace

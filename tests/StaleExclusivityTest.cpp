@@ -1,6 +1,6 @@
-// A tool killed while it holds the virtual panel's pseudo-terminal leaves the tty marked for
-// exclusive use; the panel clears that mark, and only that one. Run as an ordinary user, since
-// the mark does not stop root.
+// Exclusive use of a pseudo-terminal after a holder was killed, as an ordinary user, since the
+// mark does not stop root: the tool leaves nothing behind whatever the far end, and the virtual
+// panel clears a mark that another program left, and only such a one.
 #include "OpenAttempt.h"
 #include "OrdinaryUser.h"
 #include "PtyPair.h"
@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,31 +44,49 @@ void KillToolHoldingTheLine() {
     ::waitpid(tool, &status, 0);
 }
 
-TEST(StaleExclusivity, PanelLeavesALiveToolItsExclusiveUseAndFreesAKilledOnesForTheNextCopy) {
+// Any far end, here a plain one that knows nothing of marks (a terminal emulator, socat).
+TEST(StaleExclusivity, AKilledToolLeavesThePseudoTerminalFreeForTheNextCopy) {
+    const auto scenario = [] {
+        const PtyPair far;
+        const PortEnvironment ports{{far.Path(), "", "", ""}};
+        KillToolHoldingTheLine();
+        const OpenAttempt next = TryOpenCom1();
+        EXPECT_TRUE(next.open);
+        EXPECT_TRUE(next.reports.empty());
+    };
+    EXPECT_TRUE(RunAsOrdinaryUser(scenario)) << "as uid " << kOrdinaryId;
+}
+
+TEST(StaleExclusivity, PanelLeavesALiveToolItsLockAndFreesAMarkWithoutOne) {
     const auto scenario = [] {
         const sim::PanelLine line = sim::PanelLine::OpenPseudoTerminal(38400);
         ASSERT_TRUE(line.IsOpen()) << line.Error();
         const PortEnvironment ports{{line.Path(), "", "", ""}};
+        // Another program marks the line and dies.
+        const auto markAndLeave = [&] {
+            const UniqueFd other(::open(line.Path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+            ASSERT_EQ(::ioctl(other.get(), TIOCEXCL), 0);
+        };
         EXPECT_FALSE(line.ClearStaleExclusivity()) << "nothing to clear on a fresh line";
         {
             const CComPort holder(nullptr);
             ASSERT_TRUE(holder.IsOpen());
+            markAndLeave();
             EXPECT_FALSE(line.ClearStaleExclusivity()) << "the holder is alive";
             const LinkError second = RefusedOpenOfCom1();
             EXPECT_EQ(second.errorNumber, static_cast<std::uint32_t>(EBUSY));
             EXPECT_EQ(second.holderPid, ::getpid());
         }
-
-        KillToolHoldingTheLine();
-        const LinkError locked = RefusedOpenOfCom1();
-        EXPECT_EQ(locked.errorNumber, static_cast<std::uint32_t>(EBUSY));
-        EXPECT_EQ(locked.holderPid, 0) << "nobody holds the lock any more";
+        // The tool's close cleared the mark; another program's comes back.
+        markAndLeave();
+        const LinkError marked = RefusedOpenOfCom1();
+        EXPECT_EQ(marked.errorNumber, static_cast<std::uint32_t>(EBUSY));
+        EXPECT_EQ(marked.holderPid, 0) << "nobody holds a lock";
 
         EXPECT_TRUE(line.ClearStaleExclusivity());
         const OpenAttempt freed = TryOpenCom1();
         EXPECT_TRUE(freed.open);
         EXPECT_TRUE(freed.reports.empty());
-        EXPECT_FALSE(line.ClearStaleExclusivity()) << "the tool cleared its own mark on close";
     };
     EXPECT_TRUE(RunAsOrdinaryUser(scenario)) << "as uid " << kOrdinaryId;
 }

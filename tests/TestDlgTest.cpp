@@ -155,11 +155,11 @@ TEST_F(PortButtonsTest, PortAndSpeedCaptionsStandFlushRightAndTakeTheClick) {
 TEST_F(LeavingTest, ExitReadsTheControlsBackFirst) {
     OpenWindow();
     Click(IDC_COM3);
-    EXPECT_EQ(dlg->m_nPortIndex, 0) << "port buttons do not exchange data";
+    EXPECT_EQ(Exchanged().nPortIndex, 0) << "port buttons do not exchange data";
     Click(IDC_EXIT);
-    EXPECT_EQ(dlg->m_nPortIndex, 2);
-    EXPECT_EQ(dlg->m_nBaudIndex, 4);
-    EXPECT_EQ(dlg->m_nLed2, 1);
+    EXPECT_EQ(Exchanged().nPortIndex, 2);
+    EXPECT_EQ(Exchanged().nBaudIndex, 4);
+    EXPECT_EQ(Exchanged().nLed2, 1);
     EXPECT_EQ(dlg->result(), QDialog::Accepted);
     EXPECT_FALSE(dlg->isVisible());
 }

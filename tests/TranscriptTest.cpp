@@ -95,5 +95,4 @@ TEST(NewTail, IsTheRightmostSizeMinusCountBytes) {
     EXPECT_EQ(NewTail("", INT_MIN), "");
 }
 
-// The box before and after one edit; the count is the byte length of the text before it.
 } // namespace

@@ -116,8 +116,7 @@ TEST_F(TransmitterTest, TypingEnterAndPastingAtTheEndSendEachByteRawAndACommands
                              nbsp + QStringLiteral("b~L01");
     EXPECT_EQ(EditText(*edit), expected) << "the box keeps the non-breaking spaces";
     EXPECT_EQ(edit->document()->toRawText().count(nbsp), 2);
-    dlg->UpdateData(true);
-    EXPECT_EQ(dlg->m_strSend, expected);
+    EXPECT_EQ(ExchangedFromControls().strSend, expected);
     edit->setFocus();
     Type("c");
     EXPECT_EQ(Sent(), "c");
@@ -155,10 +154,9 @@ TEST_F(TransmitterTest, ArrowKeysThroughAnLedGroupSendEachButtonPassed) {
 
 TEST_F(TransmitterTest, AfterAFailureMidPasteOnlyNewTypingIsSent) {
     int written = 0;
-    dlg->m_port.SetByteHook([&](std::size_t, auto) {
+    dlg->WatchBytes([&](std::size_t, auto) {
         if (++written == 3)
             panel.CloseFarEnd();
-        return true;
     });
     Paste("0123456789");
     EXPECT_TRUE(OneReport(reports, LinkStep::Transmit, EIO));

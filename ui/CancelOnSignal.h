@@ -1,8 +1,7 @@
 #pragma once
 
-#include <UniqueFd.h>
+#include <StopSignals.h>
 
-#include <csignal>
 #include <memory>
 
 class QObject;
@@ -13,15 +12,14 @@ class QSocketNotifier;
 // killing the process: the main window's modal loop ends and its link closes the port properly.
 // A send in progress is stopped by the window itself when its loop is ended.
 //
-// The handler only writes a byte into a pipe (all a signal handler may safely do); the pipe's
-// notifier does the work on the window's thread, also from inside a long send, which lets the
-// window handle such events. From the first signal on the program is ending, so every modal
-// window that still opens (the start-up's error boxes, the main window itself) ends at once as
-// well. Only one may exist at a time.
+// The signal's wake-up is handled on the window's thread, also from inside a long send, which
+// lets the window handle such events. From the first signal on the program is ending, so every
+// modal window that still opens (the start-up's error boxes, the main window itself) ends at
+// once as well. Only one may exist at a time.
 class CCancelOnSignal {
 public:
     CCancelOnSignal();
-    ~CCancelOnSignal(); // the previous handlers return
+    ~CCancelOnSignal();
 
     CCancelOnSignal(const CCancelOnSignal&) = delete;
     CCancelOnSignal& operator=(const CCancelOnSignal&) = delete;
@@ -32,9 +30,7 @@ public:
 private:
     void OnSignal();
 
-    UniqueFd m_read;
-    UniqueFd m_write;
+    CStopSignals m_signals;
     std::unique_ptr<QSocketNotifier> m_notifier; // goes before the pipe closes
     std::unique_ptr<QObject> m_cancelOnShow;     // from the first signal on
-    struct sigaction m_previous[3] = {};
 };

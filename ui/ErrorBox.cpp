@@ -2,7 +2,7 @@
 
 #include <LinkErrorText.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QMessageBox>
 
 std::unique_ptr<QMessageBox> CreateErrorBox(const LinkError& error, QWidget* parent) {
@@ -18,5 +18,9 @@ std::unique_ptr<QMessageBox> CreateErrorBox(const LinkError& error, QWidget* par
 }
 
 void ShowLinkError(const LinkError& error, QWidget* parent) {
+    // A send that fails after its busy cursor came up reports from inside that send; the box
+    // waits for the operator, so it shows the ordinary cursor.
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
     CreateErrorBox(error, parent)->exec();
+    QApplication::restoreOverrideCursor();
 }

@@ -33,6 +33,8 @@ public:
     // The link's byte hook, active within a CSending. False once Stop() was called during this
     // send.
     [[nodiscard]] bool OnByte(CComPort::Clock::time_point written);
+    // The link's wait hook: a byte waiting on a held line keeps the window alive the same way.
+    void OnWait() { static_cast<void>(OnByte(CComPort::Clock::now())); }
 
     // The send in progress ends at its next byte; the rest of it is dropped.
     void Stop() { m_bStop = true; }

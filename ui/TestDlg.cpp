@@ -71,9 +71,12 @@ CTestDlg::CTestDlg(ErrorReporter reporter, QWidget* parent)
 
 // The one place where the controls are tied to the window's operations.
 void CTestDlg::WireEvents() {
-    m_port.SetByteHook([this](std::size_t, CComPort::Clock::time_point written) {
+    m_port.SetByteHook([this](std::size_t nSent, CComPort::Clock::time_point written) {
+        if (m_watch)
+            m_watch(nSent, written);
         return m_keepAlive.OnByte(written);
     });
+    m_port.SetWaitHook([this] { m_keepAlive.OnWait(); });
 
     for (std::size_t i = 0; i < kPortButtons.size(); ++i)
         connect(Controls().Get<QAbstractButton>(kPortButtons[i]), &QAbstractButton::clicked, this,

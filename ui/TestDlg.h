@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <QString>
 
+#include <functional>
 #include <string_view>
 
 class QMenu;
@@ -20,17 +21,12 @@ class QPlainTextEdit;
 // presses the panel's function buttons. It owns the link to the panel for its whole life.
 class CTestDlg : public CDialog {
 public:
+    // Runs after every byte the link hands to the line, beside the window's own keep-alive.
+    using ByteWatch = std::function<void(std::size_t nSent, CComPort::Clock::time_point written)>;
+
     // Opens the port at once, so that a failure is reported before the window shows. Port
     // failures go to `reporter`; without one they are shown in the error box.
     explicit CTestDlg(ErrorReporter reporter = {}, QWidget* parent = nullptr);
-
-    // Reads the controls into the members (true) or shows the members (false).
-    void UpdateData(bool bSaveAndValidate = true);
-
-    // Sends what the transmit box's text has grown by since the last call.
-    void SendNewText();
-    // Appends a panel command to the transcript and sends it.
-    void AppendCommand(std::string_view command);
 
     // "Exit": read the controls, then end the modal loop.
     void accept() override;
@@ -42,9 +38,29 @@ public:
     // A command of the window's system menu: the About box for IDM_ABOUT (whatever its lowest
     // four bits), the window manager's own processing for anything else.
     void OnSysCommand(unsigned nID);
+    // What F1 asks for; the help page by default.
+    void SetHelpRequest(HelpRequest help) { m_help = std::move(help); }
+    // Lets a test or the pacing benchmark see every byte as it leaves.
+    void WatchBytes(ByteWatch watch) { m_watch = std::move(watch); }
+
+protected:
+    void OnInitDialog() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    friend class WindowFixture; // reads the members as data exchange left them
+
+    // Reads the controls into the members (true) or shows the members (false).
+    void UpdateData(bool bSaveAndValidate = true);
+    void DoDataExchange(bool bSaveAndValidate);
+    void WireEvents();
+    // Sends what the transmit box's text has grown by since the last call.
+    void SendNewText();
+    // Appends a panel command to the transcript and sends it.
+    void AppendCommand(std::string_view command);
     // F1: the help's contents page.
     void OnHelp();
-    void SetHelpRequest(HelpRequest help) { m_help = std::move(help); }
 
     // The link comes first: it must open before, and close after, everything else.
     CComPort m_port;
@@ -61,17 +77,9 @@ public:
     QString m_strSend; // the transcript
     QIcon m_hIcon;
 
-protected:
-    void OnInitDialog() override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
-
-private:
-    void DoDataExchange(bool bSaveAndValidate);
-    void WireEvents();
-
     QMenu* m_pSysMenu;
     HelpRequest m_help = OpenHelp;
+    ByteWatch m_watch;
     CSendKeepAlive m_keepAlive;
     CStepQueue m_steps; // the link's operations, one after the other
 };

@@ -57,14 +57,12 @@ std::ostream& operator<<(std::ostream& out, const Cable& cable) {
 
 class RigTest : public ::testing::Test, protected ReportLog {
 protected:
-    // Reopens at the given speed and notes how long it took (a close that waited for queued
-    // bytes would take the driver's closing time, 30 s).
-    void TimedReopen(CComPort& port, int speed) {
+    // Reopens at the given speed. A close that waited for queued bytes would take the
+    // driver's closing time, 30 s; the link's own bound for a stalled queue is far below it.
+    void QuickReopen(CComPort& port, int speed) {
         const auto start = CComPort::Clock::now();
         port.SetBaudRate(speed);
-        const auto took =
-            std::chrono::duration_cast<std::chrono::milliseconds>(CComPort::Clock::now() - start);
-        std::cout << "reopen at " << speed << " bit/s took " << took.count() << " ms\n";
+        EXPECT_LT(CComPort::Clock::now() - start, 10 * CComPort::kStallBound) << speed;
     }
     void SetUp() override {
         if (Rig("KELMORA_RIG_UART").empty())
@@ -171,12 +169,36 @@ TEST_F(RealSerialFlow, XoffHeldStringIsReportedOnceAndXonOrAReopenLetsOnlyTheNex
     far.Write("\x13");
     LetTheLinkSeeIt();
     ASSERT_EQ(port.SendText("gehalten"), static_cast<std::uint32_t>(ETIMEDOUT));
-    TimedReopen(port, 38400);
+    QuickReopen(port, 38400);
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(port.SendText("wieder da"), 0u);
     EXPECT_EQ(far.Read(9), "wieder da");
     EXPECT_EQ(far.ReadAll(), "");
     EXPECT_EQ(reports.size(), 2u);
+}
+
+// Closing a line that XOFF holds with a byte still queued: the byte is discarded once the queue
+// has stood still for the stall bound, not after the driver's closing time, and it does not
+// come out after XON.
+TEST_F(RealSerialFlow, ClosingAHeldLineDiscardsItsQueueOnceItStalls) {
+    PortEnvironment ports{{uart, "", "", ""}};
+    SerialFarEnd far(Rig("KELMORA_RIG_UART_FAR"));
+    auto port = std::make_unique<CComPort>(Recorder());
+    port->SetByteHook([](auto, auto) { return false; }); // the first byte stays queued
+    far.Write("\x13");
+    LetTheLinkSeeIt();
+    ASSERT_EQ(port->SendText("x"), static_cast<std::uint32_t>(ECANCELED));
+    ASSERT_EQ(QueuedOutput(uart), 1);
+
+    const auto start = CComPort::Clock::now();
+    port.reset();
+    const auto took = CComPort::Clock::now() - start;
+    EXPECT_GE(took, CComPort::kStallBound) << "discarded before the line had stalled";
+    EXPECT_LT(took, 10 * CComPort::kStallBound);
+    far.Write("\x11");
+    LetTheLinkSeeIt();
+    EXPECT_EQ(far.ReadAll(), "");
+    EXPECT_TRUE(reports.empty());
 }
 
 TEST_F(RealSerialFlow, CtsOffIsReportedOnceWithItsReasonAndNothingStaysQueued) {
@@ -191,7 +213,7 @@ TEST_F(RealSerialFlow, CtsOffIsReportedOnceWithItsReasonAndNothingStaysQueued) {
     EXPECT_EQ(reports[0].device, ctsLow);
     EXPECT_EQ(QueuedOutput(ctsLow), 0);
 
-    TimedReopen(port, 9600);
+    QuickReopen(port, 9600);
     EXPECT_TRUE(port.IsOpen());
     EXPECT_EQ(reports.size(), 1u);
     EXPECT_EQ(port.SendText("x"), static_cast<std::uint32_t>(ETIMEDOUT));

@@ -5,6 +5,31 @@
 
 namespace {
 
+// The system's reason in the window's language for the errors the help page lists, whatever
+// the locale; the system's own text for any other.
+std::string Reason(std::uint32_t errorNumber) {
+    switch (errorNumber) {
+    case ENOENT:
+        return "Gerät nicht gefunden";
+    case EIO:
+        return "Ein-/Ausgabefehler";
+    case ENXIO:
+        return "Gerät nicht erreichbar";
+    case EACCES:
+        return "Keine Berechtigung";
+    case EBUSY:
+        return "Gerät belegt";
+    case ENODEV:
+        return "Gerät nicht vorhanden";
+    case ENOTTY:
+        return "Kein serielles Gerät";
+    case ETIMEDOUT:
+        return "Zeitüberschreitung";
+    default:
+        return std::strerror(static_cast<int>(errorNumber));
+    }
+}
+
 // What held a byte back, when the link could tell.
 std::string HoldReason(LinkHold hold) {
     switch (hold) {
@@ -62,6 +87,6 @@ std::string DetailText(const LinkError& error, ReopenBy reopen) {
     if (error.device.empty())
         return port + ": kein serielles Gerät gefunden.";
     const std::string where = port.empty() ? error.device : port + " = " + error.device;
-    return where + ": " + std::strerror(static_cast<int>(error.errorNumber)) +
-           HoldReason(error.hold) + Remedy(error, port, reopen);
+    return where + ": " + Reason(error.errorNumber) + HoldReason(error.hold) +
+           Remedy(error, port, reopen);
 }

@@ -5,7 +5,8 @@
 #include <string>
 
 // How the operator is told about a failure of the link: the window's error box and the command
-// line show the same two lines. UTF-8; the system's own error text follows the locale.
+// line show the same two lines, in German (UTF-8); only an error the help page does not list
+// gets the system's own text, which follows the locale.
 
 // "Fehlernummer: 16 !"
 [[nodiscard]] std::string FailureText(const LinkError& error);
@@ -15,7 +16,7 @@
 enum class ReopenBy { PortButton, NextRun };
 
 // The line below it: the port, the device it stood for and the system's text for the error
-// ("COM1 = /dev/ttyUSB0: Device or resource busy"), then, where the link could tell, what held
+// ("COM1 = /dev/ttyUSB0: Gerät belegt"), then, where the link could tell, what held
 // the line or what the operator can do about it. Without a port name (a device given by its
 // path) the line starts with the device.
 [[nodiscard]] std::string DetailText(const LinkError& error,
