@@ -30,16 +30,17 @@ _kelmora_send() {
 
     case $option in
     -p | --port)
-        local -a ports=(COM1 COM2 COM3 COM4)
-        local device
-        for device in /dev/serial/by-id/* /dev/ttyUSB* /dev/ttyACM*; do
-            [[ -e $device ]] && ports+=("$device")
-        done
-        mapfile -t replies < <(compgen -W '"${ports[@]}"' -- "$arg")
-        # Any other device by its path.
         if [[ $arg == /* ]]; then
+            # Any device by its path.
             compopt -o filenames 2>/dev/null
-            mapfile -t -O "${#replies[@]}" replies < <(compgen -f -- "$arg")
+            mapfile -t replies < <(compgen -f -- "$arg")
+        else
+            local -a ports=(COM1 COM2 COM3 COM4)
+            local device
+            for device in /dev/serial/by-id/* /dev/ttyUSB* /dev/ttyACM*; do
+                [[ -e $device ]] && ports+=("$device")
+            done
+            mapfile -t replies < <(compgen -W '"${ports[@]}"' -- "$arg")
         fi
         ;;
     -b | --baud)

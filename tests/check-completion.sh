@@ -61,6 +61,7 @@ cases=(
     "kelmora-send --port C|COM1 COM2 COM3 COM4"
     "kelmora-send -p COM|COM1 COM2 COM3 COM4"
     "kelmora-send --port=COM3|COM3"
+    "kelmora-send --port $work/texts/gruss.|$work/texts/gruss.txt"
     "kelmora-send --baud |14400 19200 2400 38400 9600"
     "kelmora-send -b 1|14400 19200"
     "kelmora-send --baud=3|38400"
