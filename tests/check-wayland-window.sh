@@ -32,13 +32,13 @@ trap cleanup EXIT
 
 # Waits until the command succeeds, up to wait_limit seconds.
 wait_for() {
-    local what=$1 deadline=$((SECONDS + wait_limit))
-    shift
+    local deadline=$((SECONDS + wait_limit))
     until "$@"; do
-        ((SECONDS < deadline)) || fail "$what: nach ${wait_limit} s nicht eingetreten"
+        ((SECONDS < deadline)) || return 1
         sleep 0.1
     done
 }
+late() { fail "$1: nach ${wait_limit} s nicht eingetreten"; }
 alive() { kill -0 "$1" 2>/dev/null; }
 
 DESTDIR="$work/root" "$cmake" --install "$build" --prefix /usr >/dev/null
@@ -63,7 +63,7 @@ compositor_up() {
     alive "$weston_pid" || { cat "$work/weston.out" "$work/weston.log" >&2; fail "weston endete"; }
     [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ]
 }
-wait_for "weston-Socket" compositor_up
+wait_for compositor_up || late "weston-Socket"
 
 # The far end of COM1; COM2 to COM4 lead nowhere, so no real device is touched.
 QT_QPA_PLATFORM=offscreen "$root/bin/kelmora-panel" >"$work/panel.out" 2>"$work/panel.err" &
@@ -73,7 +73,7 @@ panel_up() {
     alive "$panel_pid" || { cat "$work/panel.err" >&2; fail "kelmora-panel endete"; }
     [ -s "$work/panel.out" ]
 }
-wait_for "Leitung der virtuellen Anzeige" panel_up
+wait_for panel_up || late "Leitung der virtuellen Anzeige"
 line=$(head -n 1 "$work/panel.out")
 
 KELMORA_COM1=$line KELMORA_COM2=/nonexistent/kelmora-test/COM2 \
@@ -106,12 +106,15 @@ window_mapped() {
     alive "$tool_pid" || { tail -n 40 "$work/tool.log" >&2; fail "kelmora-test endete vor dem Fenster"; }
     mapped_toplevels | grep -qxF "$app_id|Kelmora-Test"
 }
-wait_for "Fenster mit App-ID „$app_id“ und Titel „Kelmora-Test“" window_mapped
+wait_for window_mapped || {
+    echo "abgebildete Fenster (App-ID|Titel): $(mapped_toplevels | tr '\n' ' ')" >&2
+    late "Fenster mit App-ID „$app_id“ und Titel „Kelmora-Test“"
+}
 echo "Fenster abgebildet: App-ID „$app_id“, Titel „Kelmora-Test“"
 
 kill -TERM "$tool_pid"
 tool_ended() { ! alive "$tool_pid"; }
-wait_for "Ende nach SIGTERM" tool_ended
+wait_for tool_ended || late "Ende nach SIGTERM"
 status=0
 wait "$tool_pid" || status=$?
 if [ "$status" -ne 0 ]; then
