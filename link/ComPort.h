@@ -1,6 +1,8 @@
 #pragma once
 
+#include "LineSettings.h"
 #include "LinkError.h"
+#include "PortNames.h"
 #include "UniqueFd.h"
 
 #include <chrono>
@@ -47,12 +49,16 @@ public:
     std::uint32_t SendText(std::string str);
 
     [[nodiscard]] bool IsOpen() const { return m_hComm.valid(); }
+    // What the COM names stand for in this run; the window's tooltips show it.
+    [[nodiscard]] CPortNames& PortNames() { return m_names; }
 
     void SetByteHook(ByteHook hook) { m_onByte = std::move(hook); }
 
 private:
     std::uint32_t ReportError(LinkStep step, int errorNumber, LinkHold hold = LinkHold::None);
-    [[nodiscard]] int TransmitByte(char c) const;
+    [[nodiscard]] std::uint32_t TransmitFailed(int errorNumber);
+    [[nodiscard]] int TransmitByte(char c);
+    [[nodiscard]] int AwaitXon(Clock::time_point deadline);
     [[nodiscard]] bool AwaitQueueEmpty(Clock::time_point deadline) const;
     [[nodiscard]] LinkHold LineHold() const;
     void Close();
@@ -61,7 +67,11 @@ private:
     std::int32_t m_nBaudRate = 38400;
     std::uint32_t m_dwLastError = 0;
     UniqueFd m_hComm;
-    std::string m_strDevice; // what the port name stood for at the last open
+    std::string m_strDevice;    // what the port name stood for at the last open
+    bool m_bDeviceGone = false; // and that device was unplugged then
+    CPortNames m_names;
+    OutputFlow m_outputFlow = OutputFlow::ByDriver;
+    bool m_bXoffHeld = false; // the far end's last XON or XOFF was XOFF (OutputFlow::ByLink)
     ErrorReporter m_report;
     ByteHook m_onByte;
 };

@@ -61,6 +61,30 @@ bool UartPresent(const fs::path& ttyDir) {
     return !type.empty() && type != "0";
 }
 
+// The tty's identity for the COM names (see SerialDevice). A USB tty's sysfs device sits below
+// an interface ("1-1:1.0") of the USB device, which carries idVendor and, on most adapters, the
+// serial number; one adapter may have several interfaces, each a port of its own.
+std::string Identity(const fs::path& ttyDir, const fs::path& node) {
+    std::error_code ec;
+    const fs::path device = fs::canonical(ttyDir / "device", ec);
+    if (ec)
+        return node.string();
+    for (fs::path dir = device, below; dir.has_relative_path();
+         below = dir, dir = dir.parent_path()) {
+        if (!fs::exists(dir / "idVendor", ec))
+            continue;
+        const std::string interface =
+            below.empty() ? dir.filename().string() : below.filename().string();
+        std::string serial = ReadFirstLine(dir / "serial");
+        const auto colon = interface.find(':');
+        std::string identity =
+            serial.empty() || colon == std::string::npos ? interface : serial + interface.substr(colon);
+        std::ranges::replace(identity, ' ', '_');
+        return identity;
+    }
+    return node.string();
+}
+
 // 1 … 4 for "COM1:" … "COM4:" (colon optional), 0 for anything else.
 int PortNumber(std::string_view portName) {
     if (portName.ends_with(':'))
@@ -71,9 +95,21 @@ int PortNumber(std::string_view portName) {
     return portName[3] - '0';
 }
 
+// $KELMORA_COMn, empty when unset.
+std::string NamedDevice(std::size_t index) {
+    const std::string variable = "KELMORA_COM" + std::to_string(index + 1);
+    const char* named = std::getenv(variable.c_str());
+    return named ? named : "";
+}
+
+bool SameNode(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+}
+
 } // namespace
 
-std::vector<std::string> ListSerialDevices(const fs::path& devDir, const fs::path& sysTtyDir) {
+std::vector<SerialDevice> ListSerialDevices(const fs::path& devDir, const fs::path& sysTtyDir) {
     const std::set<std::string> console = ConsoleTtys(sysTtyDir);
     std::vector<DeviceName> found;
     std::error_code ec;
@@ -88,19 +124,69 @@ std::vector<std::string> ListSerialDevices(const fs::path& devDir, const fs::pat
     }
     std::ranges::sort(found, {}, [](const DeviceName& d) { return std::tie(d.family, d.number); });
 
-    std::vector<std::string> paths;
-    for (const auto& device : found)
-        paths.push_back((devDir / device.name).string());
-    return paths;
+    std::vector<SerialDevice> devices;
+    for (const auto& device : found) {
+        const fs::path node = devDir / device.name;
+        devices.push_back({node.string(), Identity(sysTtyDir / device.name, node)});
+    }
+    return devices;
 }
 
-std::string DeviceForPort(std::string_view portName) {
+CPortNames::CPortNames(fs::path devDir, fs::path sysTtyDir)
+    : m_devDir(std::move(devDir))
+    , m_sysTtyDir(std::move(sysTtyDir)) {}
+
+PortBinding CPortNames::Resolve(std::string_view portName) {
     const int number = PortNumber(portName);
     if (number == 0)
         return {};
-    const std::string variable = "KELMORA_COM" + std::to_string(number);
-    if (const char* named = std::getenv(variable.c_str()); named && *named)
-        return named;
-    const std::vector<std::string> devices = ListSerialDevices();
-    return static_cast<std::size_t>(number) <= devices.size() ? devices[number - 1] : std::string();
+    const auto index = static_cast<std::size_t>(number - 1);
+    if (std::string named = NamedDevice(index); !named.empty())
+        return {std::move(named), "", false};
+
+    const std::vector<SerialDevice> present = ListSerialDevices(m_devDir, m_sysTtyDir);
+    BindNewDevices(present);
+    std::optional<SerialDevice>& bound = m_bound[index];
+    if (!bound)
+        return {};
+    const auto found = std::ranges::find(present, bound->identity, &SerialDevice::identity);
+    if (found == present.end())
+        return {bound->path, bound->identity, true};
+    bound->path = found->path; // it may have come back under another node
+    return {bound->path, bound->identity, false};
+}
+
+// A device takes a name when no name is bound to it yet and no $KELMORA_COMn names its node.
+void CPortNames::BindNewDevices(const std::vector<SerialDevice>& present) {
+    std::array<std::string, kPortNames.size()> named;
+    for (std::size_t i = 0; i < named.size(); ++i)
+        named[i] = NamedDevice(i);
+    auto freeName = m_bound.begin();
+    for (const SerialDevice& device : present) {
+        const bool taken = std::ranges::any_of(m_bound, [&](const auto& bound) {
+            return bound && bound->identity == device.identity;
+        });
+        const bool namedOutright = std::ranges::any_of(named, [&](const std::string& node) {
+            return !node.empty() && SameNode(node, device.path);
+        });
+        if (taken || namedOutright)
+            continue;
+        while (freeName != m_bound.end() &&
+               (freeName->has_value() ||
+                !named[static_cast<std::size_t>(freeName - m_bound.begin())].empty()))
+            ++freeName;
+        if (freeName == m_bound.end())
+            return;
+        *freeName = device;
+    }
+}
+
+std::string CPortNames::Driver(const std::string& device) const {
+    std::error_code ec;
+    const fs::path node = fs::weakly_canonical(device, ec);
+    if (ec)
+        return {};
+    const fs::path driver =
+        fs::read_symlink(m_sysTtyDir / node.filename() / "device" / "driver", ec);
+    return ec ? std::string() : driver.filename().string();
 }

@@ -48,10 +48,17 @@ constexpr std::array<CommandButton, 9> kLedButtons = {{
     {IDC_LED3_BLINK, 2, LedMode::Blink},
 }};
 
-QString DescribePort(const char* pszPortName) {
-    const std::string device = DeviceForPort(pszPortName);
-    return device.empty() ? QStringLiteral("Kein serielles Gerät gefunden")
-                          : QString::fromStdString(device);
+// "/dev/ttyUSB0 (FT1ZQ3A8:1.0)", with " – getrennt" while that device is out.
+QString DescribePort(CPortNames& names, const char* pszPortName) {
+    const PortBinding binding = names.Resolve(pszPortName);
+    if (binding.device.empty())
+        return QStringLiteral("Kein serielles Gerät gefunden");
+    QString text = QString::fromStdString(binding.device);
+    if (!binding.identity.empty() && binding.identity != binding.device)
+        text += QStringLiteral(" (%1)").arg(QString::fromStdString(binding.identity));
+    if (binding.gone)
+        text += QStringLiteral(" – getrennt");
+    return text;
 }
 
 } // namespace
@@ -159,12 +166,14 @@ void CTestDlg::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 // Each COM button's tooltip names the device it stands for at the moment it is shown, so a
-// device plugged in meanwhile shows up.
+// device plugged in meanwhile shows up, and one that was pulled shows as such.
 bool CTestDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         for (std::size_t i = 0; i < kPortButtons.size(); ++i)
             if (watched == Controls().Control(kPortButtons[i]))
-                Controls().Control(kPortButtons[i])->setToolTip(DescribePort(kPortNames[i]));
+                Controls()
+                    .Control(kPortButtons[i])
+                    ->setToolTip(DescribePort(m_port.PortNames(), kPortNames[i]));
     }
     return QDialog::eventFilter(watched, event);
 }
