@@ -102,7 +102,11 @@ std::uint32_t CComPort::Open() {
     // A device that is no tty refuses this too; reading its settings below reports it.
     ::ioctl(m_hComm.get(), TIOCEXCL);
 
-    m_outputFlow = OutputFlowOf(m_names.Driver(m_strDevice));
+    // With IXON the tty layer takes XOFF out of the input and marks itself stopped; a UART's
+    // driver then stops sending, but neither cdc_acm nor the USB serial core looks at the mark,
+    // and an FTDI chip does XON/XOFF itself only with CTS flow control off. So on USB the link
+    // does it; where a chip does it after all, it keeps the XOFF and holds the line itself.
+    m_outputFlow = m_names.OnUsb(m_strDevice) ? OutputFlow::ByLink : OutputFlow::ByDriver;
     if (const auto failure = ApplyLineSettings(m_hComm.get(), m_nBaudRate, m_outputFlow)) {
         // A device unplugged meanwhile must not keep its node taken (see TransmitFailed).
         if (DeviceGone(failure->errorNumber))
@@ -242,12 +246,8 @@ bool CComPort::AwaitQueueEmpty(Clock::time_point deadline) const {
 
 // Why the line does not take bytes: CTS off matters only while CTS flow control is on; anything
 // else that stops the output of a tty is the far end's XOFF. A pseudo-terminal has no modem
-// lines, so there it is always XOFF.
+// lines, and cdc_acm reports CTS as always on, so there it is always XOFF.
 LinkHold CComPort::LineHold() const {
-    // Where the link holds the output itself, it does so for XOFF only; such a driver (cdc_acm)
-    // reports CTS as always on anyway.
-    if (m_outputFlow == OutputFlow::ByLink)
-        return LinkHold::OutputHeld;
     termios tio{};
     int lines = 0;
     if (::tcgetattr(m_hComm.get(), &tio) == 0 && (tio.c_cflag & CRTSCTS) &&

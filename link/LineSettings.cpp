@@ -51,10 +51,6 @@ bool Sticks(const termios2& wanted, const termios2& actual, int nBaudRate) {
 
 } // namespace
 
-OutputFlow OutputFlowOf(std::string_view driver) {
-    return driver == "cdc_acm" ? OutputFlow::ByLink : OutputFlow::ByDriver;
-}
-
 std::optional<LineFailure> ApplyLineSettings(int fd, int nBaudRate, OutputFlow flow) {
     termios2 tio{};
     if (::ioctl(fd, TCGETS2, &tio) != 0)

@@ -3,7 +3,6 @@
 #include "LinkError.h"
 
 #include <optional>
-#include <string_view>
 
 struct LineFailure {
     LinkStep step;
@@ -12,12 +11,10 @@ struct LineFailure {
 
 // Who stops the output when the far end sends XOFF.
 enum class OutputFlow {
-    ByDriver, // the tty layer and the driver (IXON): a UART's driver, an FTDI chip
-    ByLink,   // the driver ignores it, so IXON stays off and the link watches for XOFF itself
+    ByDriver, // the tty layer (IXON) has the driver stop its UART
+    ByLink,   // the driver ignores the tty layer's stop, so IXON stays off and the link
+              // watches for XOFF itself
 };
-
-// cdc_acm accepts IXON, but the tty layer only marks itself stopped, and the driver sends on.
-[[nodiscard]] OutputFlow OutputFlowOf(std::string_view driver);
 
 // Puts an open tty into the panel's line settings at the given speed: 8 data bits, no
 // parity, one stop bit, CTS and XON/XOFF flow control, raw bytes. Reads the settings back

@@ -61,28 +61,38 @@ bool UartPresent(const fs::path& ttyDir) {
     return !type.empty() && type != "0";
 }
 
-// The tty's identity for the COM names (see SerialDevice). A USB tty's sysfs device sits below
-// an interface ("1-1:1.0") of the USB device, which carries idVendor and, on most adapters, the
-// serial number; one adapter may have several interfaces, each a port of its own.
-std::string Identity(const fs::path& ttyDir, const fs::path& node) {
+// Where a USB tty sits: the USB device (it carries idVendor and, on most adapters, the serial
+// number) and the interface below it ("1-1:1.0"); one adapter may have several interfaces, each
+// a port of its own. None for a tty that is not on USB.
+struct UsbPlace {
+    fs::path device;
+    std::string interface;
+};
+
+std::optional<UsbPlace> FindUsbPlace(const fs::path& ttyDir) {
     std::error_code ec;
     const fs::path device = fs::canonical(ttyDir / "device", ec);
     if (ec)
-        return node.string();
+        return std::nullopt;
     for (fs::path dir = device, below; dir.has_relative_path();
          below = dir, dir = dir.parent_path()) {
-        if (!fs::exists(dir / "idVendor", ec))
-            continue;
-        const std::string interface =
-            below.empty() ? dir.filename().string() : below.filename().string();
-        std::string serial = ReadFirstLine(dir / "serial");
-        const auto colon = interface.find(':');
-        std::string identity =
-            serial.empty() || colon == std::string::npos ? interface : serial + interface.substr(colon);
-        std::ranges::replace(identity, ' ', '_');
-        return identity;
+        if (fs::exists(dir / "idVendor", ec))
+            return UsbPlace{dir, (below.empty() ? dir : below).filename().string()};
     }
-    return node.string();
+    return std::nullopt;
+}
+
+// The tty's identity for the COM names (see SerialDevice).
+std::string Identity(const fs::path& ttyDir, const fs::path& node) {
+    const auto usb = FindUsbPlace(ttyDir);
+    if (!usb)
+        return node.string();
+    const std::string serial = ReadFirstLine(usb->device / "serial");
+    const auto colon = usb->interface.find(':');
+    std::string identity =
+        serial.empty() || colon == std::string::npos ? usb->interface : serial + usb->interface.substr(colon);
+    std::ranges::replace(identity, ' ', '_');
+    return identity;
 }
 
 // 1 … 4 for "COM1:" … "COM4:" (colon optional), 0 for anything else.
@@ -181,12 +191,8 @@ void CPortNames::BindNewDevices(const std::vector<SerialDevice>& present) {
     }
 }
 
-std::string CPortNames::Driver(const std::string& device) const {
+bool CPortNames::OnUsb(const std::string& device) const {
     std::error_code ec;
     const fs::path node = fs::weakly_canonical(device, ec);
-    if (ec)
-        return {};
-    const fs::path driver =
-        fs::read_symlink(m_sysTtyDir / node.filename() / "device" / "driver", ec);
-    return ec ? std::string() : driver.filename().string();
+    return !ec && FindUsbPlace(m_sysTtyDir / node.filename()).has_value();
 }

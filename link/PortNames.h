@@ -46,9 +46,9 @@ public:
     // "COM4:" (colon optional).
     [[nodiscard]] PortBinding Resolve(std::string_view portName);
 
-    // The kernel driver behind a tty node ("cdc_acm", "ftdi_sio", "serial8250"), empty when
-    // sysfs does not say (a pseudo-terminal).
-    [[nodiscard]] std::string Driver(const std::string& device) const;
+    // Whether sysfs puts the tty node on USB (cdc_acm, or any USB serial adapter's driver);
+    // false for a UART and for a pseudo-terminal.
+    [[nodiscard]] bool OnUsb(const std::string& device) const;
 
 private:
     void BindNewDevices(const std::vector<SerialDevice>& present);
