@@ -256,6 +256,14 @@ LinkHold CComPort::LineHold() const {
     return LinkHold::OutputHeld;
 }
 
+void CComPort::CloseIfGone() {
+    pollfd pfd{m_hComm.get(), 0, 0};
+    if (m_hComm.valid() && ::poll(&pfd, 1, 0) == 1 && (pfd.revents & POLLHUP)) {
+        Close();
+        m_bDeviceGone = true;
+    }
+}
+
 std::uint32_t CComPort::ReportError(LinkStep step, int errorNumber, LinkHold hold) {
     m_dwLastError = static_cast<std::uint32_t>(errorNumber);
     if (!m_report)

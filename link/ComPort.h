@@ -48,6 +48,11 @@ public:
     std::uint32_t SetBaudRate(std::int32_t nBaudRate);
     std::uint32_t SendText(std::string str);
 
+    // Lets go of a device that was unplugged while nothing was being sent: as long as a
+    // descriptor holds it, the kernel gives the adapter a new node when it comes back. The next
+    // send reports it. Cheap enough to call a few times a second.
+    void CloseIfGone();
+
     [[nodiscard]] bool IsOpen() const { return m_hComm.valid(); }
     // What the COM names stand for in this run; the window's tooltips show it.
     [[nodiscard]] CPortNames& PortNames() { return m_names; }

@@ -91,6 +91,12 @@ void CTestDlg::WireEvents() {
                     m_steps.Run([this, nBaudRate] { m_port.SetBaudRate(nBaudRate); });
                 });
 
+    // A USB adapter pulled while nothing is sent must not keep its node taken until the next
+    // send finds out, or it comes back under another one.
+    connect(&m_deviceWatch, &QTimer::timeout, this,
+            [this] { m_steps.Run([this] { m_port.CloseIfGone(); }); });
+    m_deviceWatch.start(250);
+
     connect(m_editSend, &QPlainTextEdit::textChanged, this, &CTestDlg::SendNewText);
     connect(Controls().Get<QAbstractButton>(IDC_CLEAR), &QAbstractButton::clicked, this,
             [this] { AppendCommand(ClearCommand()); });

@@ -10,6 +10,7 @@
 
 #include <QIcon>
 #include <QString>
+#include <QTimer>
 
 #include <string_view>
 
@@ -73,5 +74,6 @@ private:
     QMenu* m_pSysMenu;
     HelpRequest m_help = OpenHelp;
     CSendKeepAlive m_keepAlive;
-    CStepQueue m_steps; // the link's operations, one after the other
+    CStepQueue m_steps;   // the link's operations, one after the other
+    QTimer m_deviceWatch; // lets go of a device unplugged while idle
 };

@@ -377,7 +377,9 @@ TEST_F(RigTest, ANameNeverOpensAnotherDeviceAndFindsItsOwnAgain) {
     ASSERT_EQ(port.PortNames().Resolve("COM1:").device, ftdi.link);
     ASSERT_EQ(port.PortNames().Resolve("COM2:").device, acm.link);
 
-    ASSERT_TRUE(Pull(ftdi));
+    ASSERT_TRUE(Pull(ftdi)); // while COM1 is open and idle
+    port.CloseIfGone();
+    EXPECT_FALSE(port.IsOpen()) << "the hung-up adapter is still held";
     port.SetPort("COM1:");
     ASSERT_TRUE(OneReport(reports, LinkStep::Open, ENODEV));
     EXPECT_TRUE(reports[0].deviceGone);
