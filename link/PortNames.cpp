@@ -89,8 +89,8 @@ std::string Identity(const fs::path& ttyDir, const fs::path& node) {
         return node.string();
     const std::string serial = ReadFirstLine(usb->device / "serial");
     const auto colon = usb->interface.find(':');
-    std::string identity =
-        serial.empty() || colon == std::string::npos ? usb->interface : serial + usb->interface.substr(colon);
+    const bool bySerial = !serial.empty() && colon != std::string::npos;
+    std::string identity = bySerial ? serial + usb->interface.substr(colon) : usb->interface;
     std::ranges::replace(identity, ' ', '_');
     return identity;
 }
@@ -113,8 +113,11 @@ std::string NamedDevice(std::size_t index) {
 }
 
 bool SameNode(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+    std::error_code ecA;
+    std::error_code ecB;
+    const fs::path canonicalA = fs::weakly_canonical(a, ecA);
+    const fs::path canonicalB = fs::weakly_canonical(b, ecB);
+    return !ecA && !ecB && canonicalA == canonicalB;
 }
 
 } // namespace
