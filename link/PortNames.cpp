@@ -82,17 +82,17 @@ std::optional<UsbPlace> FindUsbPlace(const fs::path& ttyDir) {
     return std::nullopt;
 }
 
-// The tty's identity for the COM names (see SerialDevice).
-std::string Identity(const fs::path& ttyDir, const fs::path& node) {
+// The tty's identity and place for the COM names (see SerialDevice).
+SerialDevice Describe(const fs::path& ttyDir, const fs::path& node) {
     const auto usb = FindUsbPlace(ttyDir);
     if (!usb)
-        return node.string();
+        return {node.string(), node.string(), node.string()};
     const std::string serial = ReadFirstLine(usb->device / "serial");
     const auto colon = usb->interface.find(':');
     const bool bySerial = !serial.empty() && colon != std::string::npos;
     std::string identity = bySerial ? serial + usb->interface.substr(colon) : usb->interface;
     std::ranges::replace(identity, ' ', '_');
-    return identity;
+    return {node.string(), identity, usb->interface};
 }
 
 // 1 … 4 for "COM1:" … "COM4:" (colon optional), 0 for anything else.
@@ -138,10 +138,8 @@ std::vector<SerialDevice> ListSerialDevices(const fs::path& devDir, const fs::pa
     std::ranges::sort(found, {}, [](const DeviceName& d) { return std::tie(d.family, d.number); });
 
     std::vector<SerialDevice> devices;
-    for (const auto& device : found) {
-        const fs::path node = devDir / device.name;
-        devices.push_back({node.string(), Identity(sysTtyDir / device.name, node)});
-    }
+    for (const auto& device : found)
+        devices.push_back(Describe(sysTtyDir / device.name, devDir / device.name));
     return devices;
 }
 
@@ -162,11 +160,28 @@ PortBinding CPortNames::Resolve(std::string_view portName) {
     std::optional<SerialDevice>& bound = m_bound[index];
     if (!bound)
         return {};
-    const auto found = std::ranges::find(present, bound->identity, &SerialDevice::identity);
-    if (found == present.end())
+    const SerialDevice* found = Find(present, *bound);
+    if (!found)
         return {bound->path, bound->identity, true};
-    bound->path = found->path; // it may have come back under another node
+    *bound = *found; // it may have come back under another node, or in another socket
     return {bound->path, bound->identity, false};
+}
+
+// The present device a bound name stands for: the one with its identity. Cloned adapters may
+// share a serial number; where several of them are present or bound, only the one in its
+// socket counts.
+const SerialDevice* CPortNames::Find(const std::vector<SerialDevice>& present,
+                                     const SerialDevice& bound) const {
+    const auto sameIdentity = [&](const SerialDevice& d) {
+        return d.identity == bound.identity;
+    };
+    const bool alone =
+        std::ranges::count_if(present, sameIdentity) == 1 &&
+        std::ranges::count_if(m_bound, [&](const auto& b) { return b && sameIdentity(*b); }) == 1;
+    const auto found = std::ranges::find_if(present, [&](const SerialDevice& d) {
+        return sameIdentity(d) && (alone || d.place == bound.place);
+    });
+    return found == present.end() ? nullptr : &*found;
 }
 
 // A device takes a name when no name is bound to it yet and no $KELMORA_COMn names its node.
@@ -176,9 +191,8 @@ void CPortNames::BindNewDevices(const std::vector<SerialDevice>& present) {
         named[i] = NamedDevice(i);
     auto freeName = m_bound.begin();
     for (const SerialDevice& device : present) {
-        const bool taken = std::ranges::any_of(m_bound, [&](const auto& bound) {
-            return bound && bound->identity == device.identity;
-        });
+        const bool taken = std::ranges::any_of(
+            m_bound, [&](const auto& bound) { return bound && Find(present, *bound) == &device; });
         const bool namedOutright = std::ranges::any_of(named, [&](const std::string& node) {
             return !node.empty() && SameNode(node, device.path);
         });

@@ -16,6 +16,7 @@ inline constexpr std::array<const char*, 4> kPortNames = {"COM1:", "COM2:", "COM
 struct SerialDevice {
     std::string path;     // "/dev/ttyUSB0"
     std::string identity; // "FT1ZQ3A8:1.0", "1-1:1.0", "/dev/ttyS1"; never contains a space
+    std::string place;    // where it sits: "1-1:1.0" on USB, else the node
 };
 
 // The serial devices of the machine, in the order the COM names take them: USB serial
@@ -52,6 +53,8 @@ public:
 
 private:
     void BindNewDevices(const std::vector<SerialDevice>& present);
+    [[nodiscard]] const SerialDevice* Find(const std::vector<SerialDevice>& present,
+                                           const SerialDevice& bound) const;
 
     std::filesystem::path m_devDir;
     std::filesystem::path m_sysTtyDir;

@@ -125,6 +125,17 @@ TEST_F(PortBindingRun, ANameKeepsItsDeviceWhileItIsOutAndFindsItUnderAnyNode) {
     EXPECT_EQ(Bindings(), (Names{"ttyUSB2", "ttyACM0", "ttyS1", "ttyUSB0 getrennt"}));
 }
 
+TEST_F(PortBindingRun, ClonedAdaptersWithOneSerialNumberAreToldApartByTheirSocket) {
+    UsbDevice("ttyUSB0", "1-1", "A50285BI");
+    EXPECT_EQ(Bindings(), (Names{"ttyUSB0", "-", "-", "-"}));
+    UsbDevice("ttyUSB1", "1-2", "A50285BI");
+    EXPECT_EQ(Bindings(), (Names{"ttyUSB0", "ttyUSB1", "-", "-"}));
+    Unplug("ttyUSB0");
+    EXPECT_EQ(Bindings(), (Names{"ttyUSB0 getrennt", "ttyUSB1", "-", "-"}));
+    UsbDevice("ttyUSB0", "1-1", "A50285BI");
+    EXPECT_EQ(Bindings(), (Names{"ttyUSB0", "ttyUSB1", "-", "-"}));
+}
+
 TEST_F(PortBindingRun, EnvironmentNamesADeviceOutrightAndNoOtherNameTakesIt) {
     Device("ttyS1", "4");
     Device("ttyS2", "4");
