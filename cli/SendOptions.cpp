@@ -205,9 +205,9 @@ Optionen:
   -p, --port=PORT      COM1, COM2, COM3 oder COM4 (Vorgabe: COM1), oder ein
                          Gerätepfad wie /dev/ttyUSB0
   -b, --baud=BAUD      2400, 9600, 14400, 19200 oder 38400 (Vorgabe: 38400)
-      --list           für COM1 … COM4 je eine Zeile „COMn GERÄT“ ausgeben,
-                         „COMn -“, wenn der Name für kein Gerät steht, und
-                         beenden
+      --list           für COM1 … COM4 je eine Zeile „COMn GERÄT [KENNUNG]“
+                         ausgeben, „COMn -“, wenn der Name für kein Gerät
+                         steht, und beenden
       --help           diese Hilfe anzeigen und beenden
       --version        Versionsinformation anzeigen und beenden
 

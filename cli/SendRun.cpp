@@ -91,10 +91,14 @@ int RunSend(const SendOptions& options, const CStopSignals& stop) {
 }
 
 std::string PortList() {
+    CPortNames names; // a run of its own: every name takes the device it finds now
     std::string list;
     for (const char* portName : kPortNames) {
-        const std::string device = DeviceForPort(portName);
-        list += std::string(portName, 4) + " " + (device.empty() ? "-" : device) + "\n";
+        const PortBinding binding = names.Resolve(portName);
+        list += std::string(portName, 4) + " " + (binding.device.empty() ? "-" : binding.device);
+        if (!binding.identity.empty() && binding.identity != binding.device)
+            list += " " + binding.identity;
+        list += "\n";
     }
     return list;
 }

@@ -21,5 +21,6 @@
 // window shows them. Returns the exit status: 0, EX_UNAVAILABLE, EX_IOERR or the stopped status.
 [[nodiscard]] int RunSend(const SendOptions& options, const CStopSignals& stop);
 
-// For --list: "COM1 /dev/ttyUSB0" per port name, "COM2 -" for a name without a device.
+// For --list: "COM1 /dev/ttyUSB0 FT1ZQ3A8:1.0" per port name (the device, then what the name is
+// bound to where that differs from the node), "COM2 -" for a name without a device.
 [[nodiscard]] std::string PortList();

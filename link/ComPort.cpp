@@ -1,8 +1,6 @@
 #include "ComPort.h"
 
-#include "LineSettings.h"
 #include "PortHolder.h"
-#include "PortNames.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -18,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <string_view>
 
 using namespace std::chrono_literals;
 
@@ -59,6 +58,14 @@ bool IsPseudoTerminal(int fd) {
            major(st.st_rdev) <= 143;
 }
 
+// The device behind the descriptor is gone (a USB cable pulled): the tty was hung up.
+bool DeviceGone(int errorNumber) {
+    return errorNumber == EIO || errorNumber == ENODEV || errorNumber == ENXIO;
+}
+
+// How long a wait for the line lasts before the wait hook runs again.
+constexpr int kWaitSliceMs = 10;
+
 int MillisecondsLeft(CComPort::Clock::time_point deadline) {
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - CComPort::Clock::now());
@@ -87,11 +94,19 @@ CComPort::~CComPort() {
 }
 
 std::uint32_t CComPort::Open() {
-    m_strDevice = !m_strDevicePath.empty() ? m_strDevicePath
-                  : m_pszPortName          ? DeviceForPort(m_pszPortName)
-                                           : std::string();
+    PortBinding binding;
+    if (!m_strDevicePath.empty())
+        binding.device = m_strDevicePath;
+    else if (m_pszPortName)
+        binding = m_names.Resolve(m_pszPortName);
+    m_strDevice = binding.device;
+    m_bDeviceGone = binding.gone;
+    m_bXoffHeld = false;
     if (m_strDevice.empty())
         return ReportError(LinkStep::Open, ENOENT);
+    // Never another device in its place: the name waits for its own to come back.
+    if (binding.gone)
+        return ReportError(LinkStep::Open, ENODEV);
 
     // Non-blocking so that neither a missing carrier nor a stalled line can freeze the window;
     // no O_CREAT, so a missing device fails instead of becoming a file.
@@ -110,8 +125,17 @@ std::uint32_t CComPort::Open() {
     if (!IsPseudoTerminal(m_hComm.get()))
         ::ioctl(m_hComm.get(), TIOCEXCL);
 
-    if (const auto failure = ApplyLineSettings(m_hComm.get(), m_nBaudRate))
+    // With IXON the tty layer takes XOFF out of the input and marks itself stopped; a UART's
+    // driver then stops sending, but neither cdc_acm nor the USB serial core looks at the mark,
+    // and an FTDI chip does XON/XOFF itself only with CTS flow control off. So on USB the link
+    // does it; where a chip does it after all, it keeps the XOFF and holds the line itself.
+    m_outputFlow = m_names.OnUsb(m_strDevice) ? OutputFlow::ByLink : OutputFlow::ByDriver;
+    if (const auto failure = ApplyLineSettings(m_hComm.get(), m_nBaudRate, m_outputFlow)) {
+        // A device unplugged meanwhile must not keep its node taken (see TransmitFailed).
+        if (DeviceGone(failure->errorNumber))
+            Close();
         return ReportError(failure->step, failure->errorNumber);
+    }
 
     // The panel's driver queues would be 8 bytes each way; Linux offers no request for queue
     // sizes, the tty layer keeps its own.
@@ -143,8 +167,7 @@ std::uint32_t CComPort::SetBaudRate(std::int32_t nBaudRate) {
 std::uint32_t CComPort::SendText(std::string str) {
     for (std::size_t i = 0; i < str.size(); ++i) {
         if (const int error = TransmitByte(str[i]))
-            return ReportError(LinkStep::Transmit, error,
-                               error == ETIMEDOUT ? LineHold() : LinkHold::None);
+            return TransmitFailed(error);
         const Clock::time_point written = Clock::now();
         if (m_onByte && !m_onByte(i + 1, written))
             return ECANCELED;
@@ -159,18 +182,70 @@ std::uint32_t CComPort::SendText(std::string str) {
     return 0;
 }
 
+std::uint32_t CComPort::TransmitFailed(int errorNumber) {
+    const LinkHold hold = errorNumber == ETIMEDOUT ? LineHold() : LinkHold::None;
+    // Closed at once, before the report waits for the operator: as long as a descriptor holds a
+    // pulled USB adapter's tty, the kernel gives the adapter a new node when it comes back.
+    if (DeviceGone(errorNumber)) {
+        Close();
+        m_bDeviceGone = true;
+    }
+    return ReportError(LinkStep::Transmit, errorNumber, hold);
+}
+
 // Waits for room on the line, within kWriteBound. A pseudo-terminal held by XOFF refuses the
-// write itself; a UART driver takes it and holds it in its queue (see AwaitQueueEmpty).
-int CComPort::TransmitByte(char c) const {
+// write itself; a UART driver takes it and holds it in its queue (see AwaitQueueEmpty); where
+// the link stops the output itself, the byte waits for XON before it is written.
+int CComPort::TransmitByte(char c) {
+    // Closed when its device went: later sends say so again, until a press reopens.
+    if (!m_hComm.valid() && m_bDeviceGone)
+        return ENODEV;
     const Clock::time_point deadline = Clock::now() + kWriteBound;
+    if (m_outputFlow == OutputFlow::ByLink)
+        if (const int error = AwaitXon(deadline))
+            return error;
     for (;;) {
         const ssize_t n = ::write(m_hComm.get(), &c, 1);
         if (n == 1)
             return 0;
         if (n < 0 && errno != EAGAIN && errno != EINTR)
             return errno;
-        constexpr int kWaitSliceMs = 10;
         pollfd pfd{m_hComm.get(), POLLOUT, 0};
+        const int ready = ::poll(&pfd, 1, std::min(MillisecondsLeft(deadline), kWaitSliceMs));
+        if (ready < 0 && errno != EINTR)
+            return errno;
+        if (ready == 0 && Clock::now() >= deadline)
+            return ETIMEDOUT;
+        if (ready == 0 && m_onWait)
+            m_onWait();
+    }
+}
+
+// Software flow control done by the link (OutputFlow::ByLink): takes the far end's XON and
+// XOFF out of what it has sent since, in order, and discards the rest, since the panel has
+// nothing else to say. Returns 0 once XON is in force, ETIMEDOUT when XOFF still holds at the
+// deadline.
+int CComPort::AwaitXon(Clock::time_point deadline) {
+    constexpr char kXon = '\x11';
+    constexpr char kXoff = '\x13';
+    for (;;) {
+        char input[256];
+        const ssize_t n = ::read(m_hComm.get(), input, sizeof input);
+        if (n > 0) {
+            for (const char c : std::string_view(input, static_cast<std::size_t>(n)))
+                if (c == kXon || c == kXoff)
+                    m_bXoffHeld = c == kXoff;
+            continue;
+        }
+        if (n == 0) // a raw tty that has data to wait for reads 0 only once it was hung up
+            return EIO;
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN)
+            return errno;
+        if (!m_bXoffHeld)
+            return 0;
+        pollfd pfd{m_hComm.get(), POLLIN, 0};
         const int ready = ::poll(&pfd, 1, std::min(MillisecondsLeft(deadline), kWaitSliceMs));
         if (ready < 0 && errno != EINTR)
             return errno;
@@ -201,7 +276,7 @@ bool CComPort::AwaitQueueEmpty(Clock::time_point deadline) const {
 
 // Why the line does not take bytes: CTS off matters only while CTS flow control is on; anything
 // else that stops the output of a tty is the far end's XOFF. A pseudo-terminal has no modem
-// lines, so there it is always XOFF.
+// lines, and cdc_acm reports CTS as always on, so there it is always XOFF.
 LinkHold CComPort::LineHold() const {
     termios tio{};
     int lines = 0;
@@ -211,11 +286,20 @@ LinkHold CComPort::LineHold() const {
     return LinkHold::OutputHeld;
 }
 
+void CComPort::CloseIfGone() {
+    pollfd pfd{m_hComm.get(), 0, 0};
+    if (m_hComm.valid() && ::poll(&pfd, 1, 0) == 1 && (pfd.revents & POLLHUP)) {
+        Close();
+        m_bDeviceGone = true;
+    }
+}
+
 std::uint32_t CComPort::ReportError(LinkStep step, int errorNumber, LinkHold hold) {
     m_dwLastError = static_cast<std::uint32_t>(errorNumber);
     if (!m_report)
         return m_dwLastError;
-    LinkError error{step, m_dwLastError, m_pszPortName ? m_pszPortName : "", m_strDevice, hold};
+    LinkError error{step,        m_dwLastError, m_pszPortName ? m_pszPortName : "",
+                    m_strDevice, hold,          step == LinkStep::Open && m_bDeviceGone};
     if (step == LinkStep::Open)
         AddOpenFailureFacts(error); // at once, while a holder still holds the device
     m_report(error);

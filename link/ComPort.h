@@ -1,6 +1,8 @@
 #pragma once
 
+#include "LineSettings.h"
 #include "LinkError.h"
+#include "PortNames.h"
 #include "UniqueFd.h"
 
 #include <chrono>
@@ -54,14 +56,23 @@ public:
     std::uint32_t SetBaudRate(std::int32_t nBaudRate);
     std::uint32_t SendText(std::string str);
 
+    // Lets go of a device that was unplugged while nothing was being sent: as long as a
+    // descriptor holds it, the kernel gives the adapter a new node when it comes back. The next
+    // send reports it. Cheap enough to call a few times a second.
+    void CloseIfGone();
+
     [[nodiscard]] bool IsOpen() const { return m_hComm.valid(); }
+    // What the COM names stand for in this run; the window's tooltips show it.
+    [[nodiscard]] CPortNames& PortNames() { return m_names; }
 
     void SetByteHook(ByteHook hook) { m_onByte = std::move(hook); }
     void SetWaitHook(WaitHook hook) { m_onWait = std::move(hook); }
 
 private:
     std::uint32_t ReportError(LinkStep step, int errorNumber, LinkHold hold = LinkHold::None);
-    [[nodiscard]] int TransmitByte(char c) const;
+    [[nodiscard]] std::uint32_t TransmitFailed(int errorNumber);
+    [[nodiscard]] int TransmitByte(char c);
+    [[nodiscard]] int AwaitXon(Clock::time_point deadline);
     [[nodiscard]] bool AwaitQueueEmpty(Clock::time_point deadline) const;
     [[nodiscard]] LinkHold LineHold() const;
     void Close();
@@ -72,6 +83,10 @@ private:
     UniqueFd m_hComm;
     std::string m_strDevicePath; // the device the caller handed over, until SetPort
     std::string m_strDevice;     // what the port name stood for at the last open
+    bool m_bDeviceGone = false;  // and that device was unplugged then
+    CPortNames m_names;
+    OutputFlow m_outputFlow = OutputFlow::ByDriver;
+    bool m_bXoffHeld = false; // the far end's last XON or XOFF was XOFF (OutputFlow::ByLink)
     ErrorReporter m_report;
     ByteHook m_onByte;
     WaitHook m_onWait;

@@ -11,7 +11,7 @@
 
 namespace {
 
-void SetPanelLine(termios2& tio, int nBaudRate) {
+void SetPanelLine(termios2& tio, int nBaudRate, OutputFlow flow) {
     // Bytes must reach the panel exactly as the transcript holds them.
     tio.c_iflag &= ~(INLCR | IGNCR | ICRNL | IUCLC | ISTRIP | IXANY);
     tio.c_oflag &= ~OPOST; // otherwise LF would leave as CR LF
@@ -20,7 +20,12 @@ void SetPanelLine(termios2& tio, int nBaudRate) {
     tio.c_cc[VTIME] = 0;
 
     // Flow control is only ever switched on: both kinds stay active whatever the port held.
-    tio.c_iflag |= IXON | IXOFF;
+    // Where the link stops the output itself, IXON would swallow the XOFF it watches for.
+    tio.c_iflag |= IXOFF;
+    if (flow == OutputFlow::ByDriver)
+        tio.c_iflag |= IXON;
+    else
+        tio.c_iflag &= ~IXON;
     tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CBAUD | CIBAUD);
     // CLOCAL: a panel without carrier detect must neither block the open nor hang the line up.
     tio.c_cflag |= CS8 | CRTSCTS | CLOCAL | CREAD | BOTHER | (BOTHER << IBSHIFT);
@@ -46,14 +51,14 @@ bool Sticks(const termios2& wanted, const termios2& actual, int nBaudRate) {
 
 } // namespace
 
-std::optional<LineFailure> ApplyLineSettings(int fd, int nBaudRate) {
+std::optional<LineFailure> ApplyLineSettings(int fd, int nBaudRate, OutputFlow flow) {
     termios2 tio{};
     if (::ioctl(fd, TCGETS2, &tio) != 0)
         return LineFailure{LinkStep::ReadSettings, errno};
 
     if (nBaudRate <= 0)
         return LineFailure{LinkStep::WriteSettings, EINVAL};
-    SetPanelLine(tio, nBaudRate);
+    SetPanelLine(tio, nBaudRate, flow);
     if (::ioctl(fd, TCSETS2, &tio) != 0)
         return LineFailure{LinkStep::WriteSettings, errno};
 

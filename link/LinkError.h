@@ -26,6 +26,7 @@ struct LinkError {
     std::string portName;          // "COM1:" … "COM4:"
     std::string device;            // the device the name stood for; empty when none was found
     LinkHold hold = LinkHold::None;
+    bool deviceGone = false; // the name's device is unplugged; `device` is the node it last had
     // Filled where the system tells, so that the report can name a remedy:
     std::string openingGroup{}; // EACCES: the device's group, whose members may open it
     int holderPid = 0;          // EBUSY: the process holding the device's lock, 0 when unknown

@@ -61,6 +61,40 @@ bool UartPresent(const fs::path& ttyDir) {
     return !type.empty() && type != "0";
 }
 
+// Where a USB tty sits: the USB device (it carries idVendor and, on most adapters, the serial
+// number) and the interface below it ("1-1:1.0"); one adapter may have several interfaces, each
+// a port of its own. None for a tty that is not on USB.
+struct UsbPlace {
+    fs::path device;
+    std::string interface;
+};
+
+std::optional<UsbPlace> FindUsbPlace(const fs::path& ttyDir) {
+    std::error_code ec;
+    const fs::path device = fs::canonical(ttyDir / "device", ec);
+    if (ec)
+        return std::nullopt;
+    for (fs::path dir = device, below; dir.has_relative_path();
+         below = dir, dir = dir.parent_path()) {
+        if (fs::exists(dir / "idVendor", ec))
+            return UsbPlace{dir, (below.empty() ? dir : below).filename().string()};
+    }
+    return std::nullopt;
+}
+
+// The tty's identity and place for the COM names (see SerialDevice).
+SerialDevice Describe(const fs::path& ttyDir, const fs::path& node) {
+    const auto usb = FindUsbPlace(ttyDir);
+    if (!usb)
+        return {node.string(), node.string(), node.string()};
+    const std::string serial = ReadFirstLine(usb->device / "serial");
+    const auto colon = usb->interface.find(':');
+    const bool bySerial = !serial.empty() && colon != std::string::npos;
+    std::string identity = bySerial ? serial + usb->interface.substr(colon) : usb->interface;
+    std::ranges::replace(identity, ' ', '_');
+    return {node.string(), identity, usb->interface};
+}
+
 // 1 … 4 for "COM1:" … "COM4:" (colon optional), 0 for anything else.
 int PortNumber(std::string_view portName) {
     if (portName.ends_with(':'))
@@ -71,9 +105,24 @@ int PortNumber(std::string_view portName) {
     return portName[3] - '0';
 }
 
+// $KELMORA_COMn, empty when unset.
+std::string NamedDevice(std::size_t index) {
+    const std::string variable = "KELMORA_COM" + std::to_string(index + 1);
+    const char* named = std::getenv(variable.c_str());
+    return named ? named : "";
+}
+
+bool SameNode(const std::string& a, const std::string& b) {
+    std::error_code ecA;
+    std::error_code ecB;
+    const fs::path canonicalA = fs::weakly_canonical(a, ecA);
+    const fs::path canonicalB = fs::weakly_canonical(b, ecB);
+    return !ecA && !ecB && canonicalA == canonicalB;
+}
+
 } // namespace
 
-std::vector<std::string> ListSerialDevices(const fs::path& devDir, const fs::path& sysTtyDir) {
+std::vector<SerialDevice> ListSerialDevices(const fs::path& devDir, const fs::path& sysTtyDir) {
     const std::set<std::string> console = ConsoleTtys(sysTtyDir);
     std::vector<DeviceName> found;
     std::error_code ec;
@@ -88,19 +137,79 @@ std::vector<std::string> ListSerialDevices(const fs::path& devDir, const fs::pat
     }
     std::ranges::sort(found, {}, [](const DeviceName& d) { return std::tie(d.family, d.number); });
 
-    std::vector<std::string> paths;
+    std::vector<SerialDevice> devices;
     for (const auto& device : found)
-        paths.push_back((devDir / device.name).string());
-    return paths;
+        devices.push_back(Describe(sysTtyDir / device.name, devDir / device.name));
+    return devices;
 }
 
-std::string DeviceForPort(std::string_view portName) {
+CPortNames::CPortNames(fs::path devDir, fs::path sysTtyDir)
+    : m_devDir(std::move(devDir))
+    , m_sysTtyDir(std::move(sysTtyDir)) {}
+
+PortBinding CPortNames::Resolve(std::string_view portName) {
     const int number = PortNumber(portName);
     if (number == 0)
         return {};
-    const std::string variable = "KELMORA_COM" + std::to_string(number);
-    if (const char* named = std::getenv(variable.c_str()); named && *named)
-        return named;
-    const std::vector<std::string> devices = ListSerialDevices();
-    return static_cast<std::size_t>(number) <= devices.size() ? devices[number - 1] : std::string();
+    const auto index = static_cast<std::size_t>(number - 1);
+    if (std::string named = NamedDevice(index); !named.empty())
+        return {std::move(named), "", false};
+
+    const std::vector<SerialDevice> present = ListSerialDevices(m_devDir, m_sysTtyDir);
+    BindNewDevices(present);
+    std::optional<SerialDevice>& bound = m_bound[index];
+    if (!bound)
+        return {};
+    const SerialDevice* found = Find(present, *bound);
+    if (!found)
+        return {bound->path, bound->identity, true};
+    *bound = *found; // it may have come back under another node, or in another socket
+    return {bound->path, bound->identity, false};
+}
+
+// The present device a bound name stands for: the one with its identity. Cloned adapters may
+// share a serial number; where several of them are present or bound, only the one in its
+// socket counts.
+const SerialDevice* CPortNames::Find(const std::vector<SerialDevice>& present,
+                                     const SerialDevice& bound) const {
+    const auto sameIdentity = [&](const SerialDevice& d) {
+        return d.identity == bound.identity;
+    };
+    const bool alone =
+        std::ranges::count_if(present, sameIdentity) == 1 &&
+        std::ranges::count_if(m_bound, [&](const auto& b) { return b && sameIdentity(*b); }) == 1;
+    const auto found = std::ranges::find_if(present, [&](const SerialDevice& d) {
+        return sameIdentity(d) && (alone || d.place == bound.place);
+    });
+    return found == present.end() ? nullptr : &*found;
+}
+
+// A device takes a name when no name is bound to it yet and no $KELMORA_COMn names its node.
+void CPortNames::BindNewDevices(const std::vector<SerialDevice>& present) {
+    std::array<std::string, kPortNames.size()> named;
+    for (std::size_t i = 0; i < named.size(); ++i)
+        named[i] = NamedDevice(i);
+    auto freeName = m_bound.begin();
+    for (const SerialDevice& device : present) {
+        const bool taken = std::ranges::any_of(
+            m_bound, [&](const auto& bound) { return bound && Find(present, *bound) == &device; });
+        const bool namedOutright = std::ranges::any_of(named, [&](const std::string& node) {
+            return !node.empty() && SameNode(node, device.path);
+        });
+        if (taken || namedOutright)
+            continue;
+        while (freeName != m_bound.end() &&
+               (freeName->has_value() ||
+                !named[static_cast<std::size_t>(freeName - m_bound.begin())].empty()))
+            ++freeName;
+        if (freeName == m_bound.end())
+            return;
+        *freeName = device;
+    }
+}
+
+bool CPortNames::OnUsb(const std::string& device) const {
+    std::error_code ec;
+    const fs::path node = fs::weakly_canonical(device, ec);
+    return !ec && FindUsbPlace(m_sysTtyDir / node.filename()).has_value();
 }

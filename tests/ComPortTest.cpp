@@ -122,6 +122,20 @@ TEST_F(ComPortTest, FarEndVanishingMidStringReportsOnceAndDropsTheRest) {
     EXPECT_NE(port.SendText("0123456789"), 0u);
     EXPECT_EQ(written, 3);
     EXPECT_TRUE(OneReport(reports, LinkStep::Transmit, EIO));
+    EXPECT_FALSE(port.IsOpen()) << "a gone device is let go at once";
+    EXPECT_EQ(port.SendText("x"), static_cast<std::uint32_t>(ENODEV));
+    EXPECT_EQ(reports.size(), 2u);
+}
+
+TEST_F(ComPortTest, FarEndVanishingWhileIdleIsLetGoAndTheNextSendSaysSo) {
+    CComPort port(Recorder());
+    port.CloseIfGone();
+    EXPECT_TRUE(port.IsOpen());
+    panel.CloseFarEnd();
+    port.CloseIfGone();
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.SendText("x"), static_cast<std::uint32_t>(ENODEV));
+    EXPECT_TRUE(OneReport(reports, LinkStep::Transmit, ENODEV));
 }
 
 TEST_F(ComPortTest, AHookThatSaysStopEndsTheStringWithoutAReport) {

@@ -63,6 +63,10 @@ TEST(LinkErrorText, NamesPortDeviceReasonAndRemedy) {
         {{LinkStep::Transmit, ENXIO, "COM2:", "/dev/ttyUSB1"},
          "COM2 = /dev/ttyUSB1" + reason(ENXIO),
          gone},
+        // The name's own device is out: the button finds it once it is back.
+        {{LinkStep::Open, ENODEV, "COM2:", "/dev/ttyUSB1", LinkHold::None, true},
+         "COM2 = /dev/ttyUSB1" + reason(ENODEV),
+         gone},
         // Failing to open is not a disconnection the button could mend by itself.
         {{LinkStep::Open, ENXIO, "COM2:", "/dev/ttyUSB1"},
          "COM2 = /dev/ttyUSB1" + reason(ENXIO),

@@ -48,10 +48,17 @@ constexpr std::array<CommandButton, 9> kLedButtons = {{
     {IDC_LED3_BLINK, 2, LedMode::Blink},
 }};
 
-QString DescribePort(const char* pszPortName) {
-    const std::string device = DeviceForPort(pszPortName);
-    return device.empty() ? QStringLiteral("Kein serielles Gerät gefunden")
-                          : QString::fromStdString(device);
+// "/dev/ttyUSB0 (FT1ZQ3A8:1.0)", with " – getrennt" while that device is out.
+QString DescribePort(CPortNames& names, const char* pszPortName) {
+    const PortBinding binding = names.Resolve(pszPortName);
+    if (binding.device.empty())
+        return QStringLiteral("Kein serielles Gerät gefunden");
+    QString text = QString::fromStdString(binding.device);
+    if (!binding.identity.empty() && binding.identity != binding.device)
+        text += QStringLiteral(" (%1)").arg(QString::fromStdString(binding.identity));
+    if (binding.gone)
+        text += QStringLiteral(" – getrennt");
+    return text;
 }
 
 } // namespace
@@ -86,6 +93,12 @@ void CTestDlg::WireEvents() {
                 [this, nBaudRate] {
                     m_steps.Run([this, nBaudRate] { m_port.SetBaudRate(nBaudRate); });
                 });
+
+    // A USB adapter pulled while nothing is sent must not keep its node taken until the next
+    // send finds out, or it comes back under another one.
+    connect(&m_deviceWatch, &QTimer::timeout, this,
+            [this] { m_steps.Run([this] { m_port.CloseIfGone(); }); });
+    m_deviceWatch.start(250);
 
     connect(m_editSend, &QPlainTextEdit::textChanged, this, &CTestDlg::SendNewText);
     connect(Controls().Get<QAbstractButton>(IDC_CLEAR), &QAbstractButton::clicked, this,
@@ -162,12 +175,14 @@ void CTestDlg::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 // Each COM button's tooltip names the device it stands for at the moment it is shown, so a
-// device plugged in meanwhile shows up.
+// device plugged in meanwhile shows up, and one that was pulled shows as such.
 bool CTestDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         for (std::size_t i = 0; i < kPortButtons.size(); ++i)
             if (watched == Controls().Control(kPortButtons[i]))
-                Controls().Control(kPortButtons[i])->setToolTip(DescribePort(kPortNames[i]));
+                Controls()
+                    .Control(kPortButtons[i])
+                    ->setToolTip(DescribePort(m_port.PortNames(), kPortNames[i]));
     }
     return QDialog::eventFilter(watched, event);
 }

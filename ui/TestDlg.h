@@ -10,6 +10,7 @@
 
 #include <QIcon>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 #include <string_view>
@@ -81,5 +82,6 @@ private:
     HelpRequest m_help = OpenHelp;
     ByteWatch m_watch;
     CSendKeepAlive m_keepAlive;
-    CStepQueue m_steps; // the link's operations, one after the other
+    CStepQueue m_steps;   // the link's operations, one after the other
+    QTimer m_deviceWatch; // lets go of a device unplugged while idle
 };

@@ -61,8 +61,9 @@ std::string Remedy(const LinkError& error, const std::string& port, ReopenBy reo
     case EIO:
     case ENODEV:
     case ENXIO:
-        // Failing to open is no disconnection that another press could mend by itself.
-        if (error.step != LinkStep::Transmit)
+        // Failing to open is no disconnection that another press could mend by itself, unless
+        // the name's own device is known to be out.
+        if (error.step != LinkStep::Transmit && !error.deviceGone)
             break;
         return " – das Gerät wurde getrennt. Ist es wieder angeschlossen, findet " +
                (reopen == ReopenBy::NextRun || port.empty() ? std::string("der nächste Aufruf")
