@@ -90,7 +90,7 @@ public:
 private:
     std::optional<UsageError> ParseLong(std::string_view arg,
                                         std::span<const std::string_view>& rest);
-    std::optional<UsageError> ParseShort(std::string_view arg,
+    std::optional<UsageError> ParseShort(std::string_view cluster,
                                          std::span<const std::string_view>& rest);
     std::optional<UsageError> Apply(Option option, std::string_view value);
     void AddText(std::string_view text) {

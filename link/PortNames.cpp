@@ -89,6 +89,7 @@ std::vector<std::string> ListSerialDevices(const fs::path& devDir, const fs::pat
     std::ranges::sort(found, {}, [](const DeviceName& d) { return std::tie(d.family, d.number); });
 
     std::vector<std::string> paths;
+    paths.reserve(found.size());
     for (const auto& device : found)
         paths.push_back((devDir / device.name).string());
     return paths;

@@ -12,7 +12,7 @@ namespace {
 constexpr std::size_t kTimeWidth = 12;
 constexpr std::size_t kGapWidth = 14;
 
-std::string PadLeft(std::string text, std::size_t width) {
+std::string PadLeft(const std::string& text, std::size_t width) {
     return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
 }
 
