@@ -14,7 +14,7 @@ std::variant<SendOptions, UsageError> Parse(const std::vector<std::string_view>&
     return ParseSendOptions(args);
 }
 
-SendOptions Parsed(std::vector<std::string_view> args) {
+SendOptions Parsed(const std::vector<std::string_view>& args) {
     auto result = Parse(args);
     if (const auto* error = std::get_if<UsageError>(&result))
         ADD_FAILURE() << error->message;
