@@ -12,7 +12,8 @@
 #include <string_view>
 #include <vector>
 
-int main(int argc, char** argv) {
+// An exception that leaves main ends the run through std::terminate, which names it.
+int main(int argc, char** argv) { // NOLINT(bugprone-exception-escape)
     // strerror in the operator's language, as the window shows it.
     std::setlocale(LC_ALL, "");
     const std::vector<std::string_view> args(argv + (argc > 0 ? 1 : 0), argv + argc);

@@ -148,6 +148,7 @@ std::variant<SendOptions, UsageError> ParseSendOptions(std::span<const std::stri
     std::vector<std::string> texts{"kelmora-send"};
     texts.insert(texts.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(texts.size() + 1);
     for (std::string& text : texts)
         argv.push_back(text.data());
     argv.push_back(nullptr);

@@ -138,6 +138,7 @@ std::vector<SerialDevice> ListSerialDevices(const fs::path& devDir, const fs::pa
     std::ranges::sort(found, {}, [](const DeviceName& d) { return std::tie(d.family, d.number); });
 
     std::vector<SerialDevice> devices;
+    devices.reserve(found.size());
     for (const auto& device : found)
         devices.push_back(Describe(sysTtyDir / device.name, devDir / device.name));
     return devices;

@@ -13,7 +13,9 @@ constexpr std::size_t kTimeWidth = 12;
 constexpr std::size_t kGapWidth = 14;
 
 std::string PadLeft(std::string text, std::size_t width) {
-    return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
+    if (text.size() < width)
+        text.insert(0, width - text.size(), ' ');
+    return text;
 }
 
 // Fixed three decimals with a decimal comma, as the German window writes numbers.

@@ -87,7 +87,8 @@ void PanelDecoder::CloseSequence(ByteMeaning meaning, std::vector<ByteEvent>& ev
 }
 
 void PanelDecoder::Put(std::uint8_t byte) {
-    cells_[static_cast<std::size_t>(cursorRow_ * columns_ + cursorColumn_)] = byte;
+    cells_[static_cast<std::size_t>(cursorRow_) * static_cast<std::size_t>(columns_) +
+           static_cast<std::size_t>(cursorColumn_)] = byte;
     // The cursor wraps at once, so it always stands on a cell of the display.
     if (++cursorColumn_ == columns_) {
         cursorColumn_ = 0;

@@ -166,7 +166,7 @@ TEST_F(LongSendTest, TheBoxOfALongSendThatFailsShowsTheOrdinaryCursor) {
 class SignalTest : public LongSendTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(SignalTest, EndsTheWindowAsAbbrechenDoesAndDropsTheRestOfTheSend) {
-    std::signal(GetParam(), SIG_DFL); // as from a terminal, not ignored by nohup
+    ASSERT_NE(std::signal(GetParam(), SIG_DFL), SIG_ERR); // as from a terminal, not nohup's
     const CCancelOnSignal cancelOnSignal;
     dlg->hide(); // run modally, as the program does
     QTimer::singleShot(0, dlg.get(), [&] { QueueKey(Qt::Key_V, Qt::ControlModifier); });

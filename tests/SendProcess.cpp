@@ -8,8 +8,6 @@
 #include <cerrno>
 #include <stdexcept>
 
-extern char** environ;
-
 namespace {
 
 std::string ReadBack(std::FILE* file) {
@@ -28,8 +26,9 @@ SendProcess::SendProcess(const std::vector<std::string>& args, const std::string
     const File in{std::tmpfile()};
     if (!in || !m_out || !m_err)
         throw std::runtime_error("tmpfile failed");
-    std::fwrite(input.data(), 1, input.size(), in.get());
-    std::fflush(in.get());
+    if (std::fwrite(input.data(), 1, input.size(), in.get()) != input.size() ||
+        std::fflush(in.get()) != 0)
+        throw std::runtime_error("tmpfile write failed");
     std::rewind(in.get());
 
     posix_spawn_file_actions_t actions;

@@ -88,9 +88,10 @@ void CTestDlg::WireEvents() {
     for (std::size_t i = 0; i < kPortButtons.size(); ++i)
         connect(Controls().Get<QAbstractButton>(kPortButtons[i]), &QAbstractButton::clicked, this,
                 [this, i] { m_steps.Run([this, i] { m_port.SetPort(kPortNames[i]); }); });
+    // Init-captures, not captured bindings, which the static analysis's parser cannot read yet.
     for (const auto& [id, nBaudRate] : kBaudButtons)
         connect(Controls().Get<QAbstractButton>(id), &QAbstractButton::clicked, this,
-                [this, nBaudRate] {
+                [this, nBaudRate = nBaudRate] {
                     m_steps.Run([this, nBaudRate] { m_port.SetBaudRate(nBaudRate); });
                 });
 
@@ -105,7 +106,7 @@ void CTestDlg::WireEvents() {
             [this] { AppendCommand(ClearCommand()); });
     for (const auto& [id, nLed, mode] : kLedButtons)
         connect(Controls().Get<QAbstractButton>(id), &QAbstractButton::clicked, this,
-                [this, nLed, mode] { AppendCommand(LedCommand(nLed, mode)); });
+                [this, nLed = nLed, mode = mode] { AppendCommand(LedCommand(nLed, mode)); });
 
     connect(Controls().Get<QAbstractButton>(IDC_EXIT), &QAbstractButton::clicked, this,
             &CTestDlg::accept);
