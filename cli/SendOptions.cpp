@@ -6,10 +6,10 @@
 #include <Transcript.h>
 
 #include <getopt.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <optional>
 #include <vector>
 
@@ -40,7 +40,8 @@ std::string Quoted(std::string_view text) {
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
+    return std::ranges::equal(
+        a, b, [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
 }
 
 std::optional<PortChoice> ParsePort(std::string_view value) {
@@ -137,6 +138,8 @@ std::optional<UsageError> Apply(SendOptions& options, int code, std::string_view
     case 1: // an item in its place
         options.items.push_back(value == "-" ? SendItem{true, {}} : TextItem(value));
         return std::nullopt;
+    default:
+        break;
     }
     return std::nullopt;
 }

@@ -39,8 +39,9 @@ std::u32string DecodeUtf8(std::string_view bytes) {
             c = (c << 6) | (next & 0x3F);
         }
         // The shortest form only, no surrogates, nothing past the last code point.
-        wellFormed = wellFormed && !(length == 3 && c < 0x800) && !(length == 4 && c < 0x10000) &&
-                     !(c >= 0xD800 && c <= 0xDFFF) && c <= 0x10FFFF;
+        const bool overlong = (length == 3 && c < 0x800) || (length == 4 && c < 0x10000);
+        const bool surrogate = c >= 0xD800 && c <= 0xDFFF;
+        wellFormed = wellFormed && !overlong && !surrogate && c <= 0x10FFFF;
         if (wellFormed) {
             text += c;
             i += length;

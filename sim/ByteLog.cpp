@@ -97,8 +97,9 @@ std::string FormatLogEntry(const LogEntry& entry) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "    %02X     ", entry.event.byte);
     line += hex;
-    if (cp1252::IsPrintable(entry.event.byte)) {
-        cp1252::AppendUtf8(line, *cp1252::ToUnicode(entry.event.byte));
+    const auto character = cp1252::ToUnicode(entry.event.byte);
+    if (character && cp1252::IsPrintable(entry.event.byte)) {
+        cp1252::AppendUtf8(line, *character);
     } else {
         line += ' ';
     }

@@ -38,7 +38,7 @@ int main(int argc, char* argv[]) {
         std::cerr << "kelmora-panel: " << line.Error() << '\n';
         return 1;
     }
-    std::cout << line.Path() << std::endl;
+    std::cout << line.Path() << '\n' << std::flush; // whoever started the panel waits for it
 
     const sim::QuitOnSignal quitOnSignal;
     if (!quitOnSignal.IsActive()) {

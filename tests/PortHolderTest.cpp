@@ -32,7 +32,7 @@ TEST(PortHolder, BusyPortNamesTheProcessHoldingItsLock) {
     const CComPort first(nullptr);
     const auto holder = FindPortHolder(panel.Path());
     ASSERT_TRUE(holder.has_value());
-    EXPECT_EQ(holder->pid, ::getpid());
+    EXPECT_EQ(holder.value().pid, ::getpid());
 
     const LinkError busy = RefusedOpenOfCom1();
     EXPECT_EQ(busy.step, LinkStep::Open);

@@ -81,8 +81,8 @@ PortEnvironment::PortEnvironment(std::array<std::string, 4> devices) {
 PortEnvironment::~PortEnvironment() {
     for (int i = 0; i < 4; ++i) {
         const std::string name = "KELMORA_COM" + std::to_string(i + 1);
-        if (m_saved[i])
-            ::setenv(name.c_str(), m_saved[i]->c_str(), 1);
+        if (const auto& saved = m_saved[i])
+            ::setenv(name.c_str(), saved->c_str(), 1);
         else
             ::unsetenv(name.c_str());
     }

@@ -23,6 +23,7 @@ SendOptions Parsed(const std::vector<std::string_view>& args) {
 
 std::vector<std::string> Bytes(const SendOptions& options) {
     std::vector<std::string> bytes;
+    bytes.reserve(options.items.size());
     for (const SendItem& item : options.items)
         bytes.push_back(item.fromStandardInput ? "<stdin>" : item.bytes);
     return bytes;

@@ -12,7 +12,8 @@ namespace {
 
 std::string ReadBack(std::FILE* file) {
     std::string text;
-    std::rewind(file);
+    if (std::fseek(file, 0, SEEK_SET) != 0)
+        throw std::runtime_error("tmpfile rewind failed");
     char buffer[4096];
     while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, file))
         text.append(buffer, n);
@@ -29,7 +30,8 @@ SendProcess::SendProcess(const std::vector<std::string>& args, const std::string
     if (std::fwrite(input.data(), 1, input.size(), in.get()) != input.size() ||
         std::fflush(in.get()) != 0)
         throw std::runtime_error("tmpfile write failed");
-    std::rewind(in.get());
+    if (std::fseek(in.get(), 0, SEEK_SET) != 0)
+        throw std::runtime_error("tmpfile rewind failed");
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

@@ -117,7 +117,7 @@ TEST_F(PortButtonsTest, ArrowKeysMoveThroughAGroupPressingEachButtonPassed) {
 
 TEST_F(PortButtonsTest, TooltipNamesTheDeviceBehindEachPort) {
     OpenWindow();
-    for (auto [id, device] :
+    for (const auto& [id, device] :
          {std::pair{IDC_COM1, panel.Path()}, {IDC_COM3, PortEnvironment::Missing(3)}}) {
         QWidget* button = Control(id);
         QHelpEvent event(QEvent::ToolTip, QPoint(2, 2), button->mapToGlobal(QPoint(2, 2)));

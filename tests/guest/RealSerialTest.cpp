@@ -103,7 +103,7 @@ bool AwaitNode(const std::string& node, bool present) {
 
 // Asks run-guest, outside the machine, to pull or plug a USB adapter.
 void AskTheRig(const std::string& request) {
-    std::cout << "kelmora-rig: " << request << std::endl;
+    std::cout << "kelmora-rig: " << request << '\n' << std::flush; // it acts at once
 }
 
 // Pulls the cable and returns once its node is gone. The CDC-ACM panel leaves the bus when its
@@ -163,7 +163,7 @@ std::string StandardErrorOf(const std::function<void()>& run) {
     std::fflush(stderr);
     ::dup2(saved, STDERR_FILENO);
     ::close(saved);
-    std::rewind(file);
+    EXPECT_EQ(std::fseek(file, 0, SEEK_SET), 0);
     std::string text;
     for (int c; (c = std::fgetc(file)) != EOF;)
         text.push_back(static_cast<char>(c));
