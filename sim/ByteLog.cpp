@@ -10,7 +10,7 @@ namespace {
 
 // Column widths, shared by the header and the lines.
 constexpr std::size_t kTimeWidth = 12;
-constexpr std::size_t kGapWidth = 14;
+constexpr std::size_t kGapWidth = 15;
 
 std::string PadLeft(std::string text, std::size_t width) {
     if (text.size() < width)
@@ -37,14 +37,18 @@ double Milliseconds(Clock::duration d) {
 } // namespace
 
 std::vector<LogEntry> ByteLog::Receive(PanelDecoder& panel, std::span<const std::uint8_t> bytes,
-                                       Clock::time_point at) {
+                                       Clock::time_point emptyBefore, Clock::time_point readAt) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         std::optional<Clock::duration> gap;
-        if (last_ && i == 0) {
-            gap = at - *last_;
+        // The byte before had come by the last read; this one came after `emptyBefore`.
+        const bool alreadyWaiting = i > 0 || (lastRead_ && emptyBefore <= *lastRead_);
+        if (lastRead_ && !alreadyWaiting) {
+            gap = emptyBefore - *lastRead_;
         }
-        last_ = at;
-        waiting_.push_back({at - start_, gap, i > 0});
+        waiting_.push_back({readAt - start_, gap, alreadyWaiting});
+    }
+    if (!bytes.empty()) {
+        lastRead_ = readAt;
     }
     std::vector<ByteEvent> events = panel.Feed(bytes);
     std::vector<LogEntry> entries;
@@ -57,7 +61,7 @@ std::vector<LogEntry> ByteLog::Receive(PanelDecoder& panel, std::span<const std:
             continue;
         }
         entries.push_back({waiting_.front().time, waiting_.front().gap, std::move(event),
-                           waiting_.front().readTogether});
+                           waiting_.front().alreadyWaiting});
         waiting_.pop_front();
     }
     return entries;
@@ -88,11 +92,13 @@ std::string LogHeader() {
 
 std::string FormatLogEntry(const LogEntry& entry) {
     std::string line = Decimal3(Seconds(entry.time), "s", kTimeWidth);
-    if (entry.readTogether) {
-        line += PadLeft("zusammen", kGapWidth);
+    if (entry.alreadyWaiting) {
+        line += PadLeft("schon da", kGapWidth);
+    } else if (entry.gap) {
+        // "≥" and the dash below take three bytes for one column.
+        line += PadLeft("≥ " + Decimal3(Milliseconds(*entry.gap), "ms", 0), kGapWidth + 2);
     } else {
-        line += entry.gap ? Decimal3(Milliseconds(*entry.gap), "ms", kGapWidth)
-                          : PadLeft("–", kGapWidth + 2); // the dash takes three bytes for one
+        line += PadLeft("–", kGapWidth + 2);
     }
     char hex[16];
     std::snprintf(hex, sizeof hex, "    %02X     ", entry.event.byte);

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "ByteLog.h"
+#include "LineWatch.h"
 #include "PanelLine.h"
-
-#include <UniqueFd.h>
 
 #include <QByteArray>
 #include <QObject>
@@ -14,10 +13,10 @@
 
 namespace sim {
 
-// Reads the panel's line on a thread of its own and stamps each read on the monotonic clock the
-// moment it returns, as a bench receiver does: the window's event loop may be busy for
-// milliseconds, and bytes it read together would look as if they had come at once. What a read
-// brought is handed to the window's thread. A read error (a device that went away) does not end
+// Reads the panel's line on a thread of its own, as a bench receiver does: the window's event
+// loop may be busy for milliseconds, and bytes it read together would look as if they had come
+// at once. What a read brought, with what is known of when it came (LineWatch), is handed to
+// the window's thread. A read error (a device that went away) does not end
 // the panel: reading pauses and is retried. A few times a second it also clears what a killed
 // program left on the line (PanelLine).
 class LineReader : public QObject {
@@ -30,19 +29,19 @@ public:
     [[nodiscard]] const PanelLine& Line() const { return line_; }
 
 signals:
-    // `bytes` came in one read, which returned at `at`.
-    void BytesReceived(const QByteArray& bytes, sim::Clock::time_point at);
+    // `bytes` came in one read, after the line was last seen empty at `emptyBefore`; the read
+    // returned at `readAt`.
+    void BytesReceived(const QByteArray& bytes, sim::Clock::time_point emptyBefore,
+                       sim::Clock::time_point readAt);
     void ReadFailed(const QString& message);
     void StaleExclusivityCleared();
 
 private:
     void ReadLoop();
-    // Waits up to `timeoutMs` (-1: for ever) for the line, false once the reader is to stop.
-    [[nodiscard]] bool Wait(int timeoutMs, bool forLine) const;
 
     PanelLine line_;
     QTimer staleCheck_;
-    UniqueFd stop_; // an eventfd: readable once the reader is to stop
+    LineWatch watch_;
     std::thread thread_;
 };
 

@@ -115,11 +115,12 @@ PanelWindow::PanelWindow(PanelLine line, int rows, int columns, QWidget* parent)
     ShowPanel();
 }
 
-void PanelWindow::OnBytes(const QByteArray& bytes, Clock::time_point at) {
+void PanelWindow::OnBytes(const QByteArray& bytes, Clock::time_point emptyBefore,
+                          Clock::time_point readAt) {
     lineState_->clear();
     const auto data = std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                 static_cast<std::size_t>(bytes.size()));
-    const std::vector<LogEntry> entries = log_.Receive(panel_, data, at);
+    const std::vector<LogEntry> entries = log_.Receive(panel_, data, emptyBefore, readAt);
     if (!entries.empty()) {
         QStringList lines;
         lines.reserve(static_cast<qsizetype>(entries.size()));

@@ -29,7 +29,7 @@ public:
     [[nodiscard]] const PanelDecoder& Panel() const { return panel_; }
 
 private:
-    void OnBytes(const QByteArray& bytes, Clock::time_point at);
+    void OnBytes(const QByteArray& bytes, Clock::time_point emptyBefore, Clock::time_point readAt);
     void OnReadFailed(const QString& message);
     void OnStaleExclusivityCleared();
     void OnHalt(bool halted);
