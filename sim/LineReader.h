@@ -16,9 +16,9 @@ namespace sim {
 // Reads the panel's line on a thread of its own, as a bench receiver does: the window's event
 // loop may be busy for milliseconds, and bytes it read together would look as if they had come
 // at once. What a read brought, with what is known of when it came (LineWatch), is handed to
-// the window's thread. A read error (a device that went away) does not end
-// the panel: reading pauses and is retried. A few times a second it also clears what a killed
-// program left on the line (PanelLine).
+// the window's thread. A read error (a device that went away) does not end the panel: reading
+// pauses and is retried. A few times a second it also clears what a killed program left on the
+// line (PanelLine).
 class LineReader : public QObject {
     Q_OBJECT
 
