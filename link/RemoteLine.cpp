@@ -224,7 +224,8 @@ int CRemoteLine::Write(char c) {
 }
 
 short CRemoteLine::WriteEvents() const {
-    return m_stream->Wants() ? m_stream->Wants() : POLLOUT;
+    const short wants = m_stream->Wants();
+    return wants != 0 ? wants : static_cast<short>(POLLOUT);
 }
 
 int CRemoteLine::Read(std::string& data) {
