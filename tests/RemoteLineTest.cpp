@@ -90,6 +90,7 @@ TEST(RemoteLineFailure, UnreachableRemotesAreReportedOnceEach) {
          ECONNREFUSED},
         {"rfc2217://[::1]:" + std::to_string(Ser2net::FreePort()), LinkStep::Connect, ECONNREFUSED},
         {"rfc2217://" + noSuchName + ":7000", LinkStep::Resolve, ENOENT},
+        {"rfc2217://rack-3", LinkStep::Resolve, EINVAL}, // no port: nothing to look up
     };
     for (const auto& c : cases) {
         PortEnvironment ports{{c.url, "", "", ""}};
