@@ -10,6 +10,22 @@ enum class LinkStep {
     ReadSettings,  // the line settings could not be read (not a serial device)
     WriteSettings, // the line settings were refused or did not stick
     Transmit,      // a byte could not be put on the line
+    // A port on another machine:
+    Resolve,   // its host name could not be looked up (ENOENT: no such name; EAGAIN: the name
+               // service did not answer; ETIMEDOUT: not in time)
+    Connect,   // no connection (refused, no route, no answer in time)
+    Negotiate, // the remote does not speak the protocol of a shared serial port, or not in time
+};
+
+// The setting a remote port refused (LinkStep::WriteSettings); a local line's settings are
+// checked as a whole.
+enum class LinkSetting {
+    None,
+    Speed,
+    DataSize,
+    Parity,
+    StopSize,
+    FlowControl,
 };
 
 // Why a byte could not leave, where the link can tell.
@@ -24,9 +40,11 @@ struct LinkError {
     LinkStep step = LinkStep::Open;
     std::uint32_t errorNumber = 0; // errno of the failed call
     std::string portName;          // "COM1:" … "COM4:"
-    std::string device;            // the device the name stood for; empty when none was found
+    std::string device; // the device or remote port ("rfc2217://…") the name stood for; empty
+                        // when none was found
     LinkHold hold = LinkHold::None;
     bool deviceGone = false; // the name's device is unplugged; `device` is the node it last had
+    LinkSetting setting = LinkSetting::None;
     // Filled where the system tells, so that the report can name a remedy:
     std::string openingGroup{}; // EACCES: the device's group, whose members may open it
     int holderPid = 0;          // EBUSY: the process holding the device's lock, 0 when unknown
