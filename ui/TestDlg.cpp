@@ -83,16 +83,26 @@ void CTestDlg::WireEvents() {
             m_watch(nSent, written);
         return m_keepAlive.OnByte(written);
     });
+    // A press reopens the port, which for a port on another machine means connecting and
+    // setting it up, up to a few seconds: the window stays alive meanwhile as during a send.
     m_port.SetWaitHook([this] { m_keepAlive.OnWait(); });
 
     for (std::size_t i = 0; i < kPortButtons.size(); ++i)
         connect(Controls().Get<QAbstractButton>(kPortButtons[i]), &QAbstractButton::clicked, this,
-                [this, i] { m_steps.Run([this, i] { m_port.SetPort(kPortNames[i]); }); });
+                [this, i] {
+                    m_steps.Run([this, i] {
+                        const CSendKeepAlive::CSending connecting(m_keepAlive);
+                        m_port.SetPort(kPortNames[i]);
+                    });
+                });
     // Init-captures, not captured bindings, which the static analysis's parser cannot read yet.
     for (const auto& [id, nBaudRate] : kBaudButtons)
         connect(Controls().Get<QAbstractButton>(id), &QAbstractButton::clicked, this,
                 [this, nBaudRate = nBaudRate] {
-                    m_steps.Run([this, nBaudRate] { m_port.SetBaudRate(nBaudRate); });
+                    m_steps.Run([this, nBaudRate] {
+                        const CSendKeepAlive::CSending connecting(m_keepAlive);
+                        m_port.SetBaudRate(nBaudRate);
+                    });
                 });
 
     // A USB adapter pulled while nothing is sent must not keep its node taken until the next
