@@ -10,6 +10,24 @@ enum class LinkStep {
     ReadSettings,  // the line settings could not be read (not a serial device)
     WriteSettings, // the line settings were refused or did not stick
     Transmit,      // a byte could not be put on the line
+    Secure,        // no secured (TLS) connection to a port on another machine; see LinkTls
+};
+
+// Why a secured connection failed (LinkStep::Secure), with the error number each one carries.
+enum class LinkTls {
+    None,
+    UnknownCa,          // EKEYREJECTED: the server's certificate is not from a trusted CA
+    WrongHost,          // EKEYREJECTED: it does not name the host the port name gives
+    Expired,            // EKEYEXPIRED: it has expired, or is not valid yet
+    CertificateWanted,  // ENOKEY: the server wants a client certificate and none was given
+    CertificateRefused, // EACCES: the server refused the client certificate
+    NotTls,             // EPROTO: the remote answered without TLS (a plain port)
+    TlsExpected,        // EPROTO: the remote speaks TLS, the name asked for a plain port
+    CaFile,             // the ca= file: its errno; EINVAL when it holds no certificate
+    CertFile,           // the cert= file: its errno; EINVAL when it holds no certificate
+    KeyFile,            // the key= file: its errno; EINVAL when it is no key (or encrypted)
+                        // or not the certificate's
+    Failed,             // anything else: ETIMEDOUT, ECONNRESET, EPROTO
 };
 
 // Why a byte could not leave, where the link can tell.
@@ -27,6 +45,7 @@ struct LinkError {
     std::string device;            // the device the name stood for; empty when none was found
     LinkHold hold = LinkHold::None;
     bool deviceGone = false; // the name's device is unplugged; `device` is the node it last had
+    LinkTls tls = LinkTls::None;
     // Filled where the system tells, so that the report can name a remedy:
     std::string openingGroup{}; // EACCES: the device's group, whose members may open it
     int holderPid = 0;          // EBUSY: the process holding the device's lock, 0 when unknown
