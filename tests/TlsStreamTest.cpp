@@ -1,0 +1,260 @@
+#include "OrdinaryUser.h"
+#include "PtyPair.h"
+
+#include <TlsOptions.h>
+#include <TlsStream.h>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+using Clock = CTlsStream::Clock;
+
+// A port on the loopback that nobody listens on now: the kernel's pick, given back at once.
+int FreePort() {
+    const UniqueFd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    if (::bind(s.get(), reinterpret_cast<sockaddr*>(&a), size) != 0 ||
+        ::getsockname(s.get(), reinterpret_cast<sockaddr*>(&a), &size) != 0)
+        return 0;
+    return ntohs(a.sin_port);
+}
+
+// A non-blocking socket connected to 127.0.0.1:port; invalid when nobody listens.
+UniqueFd Connect(int port) {
+    UniqueFd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(s.get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+        return {};
+    ::fcntl(s.get(), F_SETFL, ::fcntl(s.get(), F_GETFL) | O_NONBLOCK);
+    return s;
+}
+
+// ser2net on a pseudo-terminal, one accepter per kind of remote, with the certificates of
+// make-test-certificates.sh; started once for each test's process.
+class SecuredRemote : public ::testing::Test {
+protected:
+    static inline fs::path s_dir;
+    static inline std::unique_ptr<PtyPair> s_pty;
+    static inline pid_t s_ser2net = -1;
+    static inline std::map<std::string, int> s_ports;
+
+    static void SetUpTestSuite() {
+        char dir[] = "/tmp/kelmora-tls-XXXXXX";
+        ASSERT_NE(::mkdtemp(dir), nullptr);
+        s_dir = dir;
+        ::chmod(dir, 0755); // the ordinary user's case reads in here
+        ASSERT_EQ(std::system(("'" KELMORA_TEST_CERTIFICATES "' " + s_dir.string()).c_str()), 0);
+        // ser2net takes a client certificate whose CN is "bench" when it chains to a CA in
+        // AUTHDIR/bench/allowed_certs/ (a hashed directory).
+        const fs::path allowed = s_dir / "auth" / "bench" / "allowed_certs";
+        fs::create_directories(allowed);
+        fs::copy_file(s_dir / "ca.pem", allowed / "ca.pem");
+        ASSERT_EQ(std::system(("openssl rehash " + allowed.string()).c_str()), 0);
+
+        s_pty = std::make_unique<PtyPair>();
+        const auto ssl = [](const std::string& cert, const std::string& more = "") {
+            return "ssl(key=" + (s_dir / (cert + ".key")).string() +
+                   ",cert=" + (s_dir / (cert + ".pem")).string() + more + "),";
+        };
+        const std::map<std::string, std::string> layers = {
+            {"tls", ssl("server")},
+            {"other-host", ssl("other-host")},
+            {"expired", ssl("expired")},
+            {"clientauth", ssl("server", ",clientauth")},
+            {"plain", ""},
+        };
+        std::ofstream config(s_dir / "ser2net.yaml");
+        for (const auto& [name, layer] : layers) {
+            s_ports[name] = FreePort();
+            config << "connection: &" << name << "\n"
+                   << "  accepter: telnet(rfc2217)," << layer << "tcp,127.0.0.1," << s_ports[name]
+                   << "\n"
+                   << "  connector: serialdev," << s_pty->Path() << ",38400n81,local\n"
+                   << "  options:\n    authdir: " << (s_dir / "auth").string() << "\n";
+        }
+        config.close();
+        const std::string file = (s_dir / "ser2net.yaml").string();
+        const char* argv[] = {"ser2net", "-n", "-d", "-c", file.c_str(), nullptr};
+        ASSERT_EQ(::posix_spawnp(&s_ser2net, "ser2net", nullptr, nullptr,
+                                 const_cast<char* const*>(argv), environ),
+                  0);
+        for (const auto& [name, port] : s_ports) {
+            const auto until = Clock::now() + 10s;
+            while (!Connect(port).valid() && Clock::now() < until)
+                ::usleep(20'000);
+            ASSERT_TRUE(Connect(port).valid()) << "ser2net does not listen for " << name;
+        }
+    }
+
+    static void TearDownTestSuite() {
+        if (s_ser2net > 0) {
+            ::kill(s_ser2net, SIGTERM);
+            ::waitpid(s_ser2net, nullptr, 0);
+        }
+        s_pty.reset();
+        fs::remove_all(s_dir);
+    }
+
+    static std::string File(const std::string& name) {
+        return name.empty() ? std::string() : (s_dir / name).string();
+    }
+
+    // A stream to the accepter `name`, for `host`, with the handshake made.
+    static std::pair<std::unique_ptr<CTlsStream>, std::optional<SecureFailure>>
+    Secure(const std::string& name, const std::string& host, const TlsOptions& options) {
+        auto stream = std::make_unique<CTlsStream>(Connect(s_ports.at(name)), host, options);
+        auto failure = stream->Handshake(Clock::now() + 5s, {});
+        return {std::move(stream), failure};
+    }
+
+    // What the remote has sent within a second, at most `count` bytes.
+    static std::string Received(CStream& stream, std::size_t count) {
+        std::string got;
+        const auto until = Clock::now() + 1s;
+        while (got.size() < count && Clock::now() < until) {
+            char buf[64];
+            const ssize_t n = stream.Read(buf, std::min(sizeof buf, count - got.size()));
+            if (n > 0) {
+                got.append(buf, static_cast<std::size_t>(n));
+                continue;
+            }
+            if (n == 0 || errno != EAGAIN)
+                break;
+            pollfd pfd{stream.Fd(), stream.Wants(), 0};
+            ::poll(&pfd, 1, 50);
+        }
+        return got;
+    }
+};
+
+struct Accepted {
+    const char* name;
+    const char* accepter;
+    const char* host;
+    const char* cert; // and its .key
+};
+
+class SecuredRemoteAccepts : public SecuredRemote,
+                             public ::testing::WithParamInterface<Accepted> {};
+
+// ser2net's Telnet negotiation comes through: IAC first.
+TEST_P(SecuredRemoteAccepts, AndItsTelnetNegotiationComesThrough) {
+    const Accepted& c = GetParam();
+    const std::string cert = c.cert;
+    const auto [stream, failure] = Secure(c.accepter, c.host,
+                                          {File("ca.pem"), File(cert.empty() ? "" : cert + ".pem"),
+                                           File(cert.empty() ? "" : cert + ".key")});
+    ASSERT_FALSE(failure) << static_cast<int>(failure->cause) << " " << failure->errorNumber;
+    EXPECT_EQ(Received(*stream, 1), "\xff");
+    EXPECT_FALSE(stream->KeyOpenToOthers());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , SecuredRemoteAccepts,
+    ::testing::Values(Accepted{"IpAddressInSubjectAltName", "tls", "127.0.0.1", ""},
+                      Accepted{"DnsNameInSubjectAltName", "tls", "localhost", ""},
+                      Accepted{"ClientCertificateFromItsCa", "clientauth", "127.0.0.1", "client"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct Refusal {
+    const char* name;
+    const char* accepter;
+    const char* host;
+    const char* ca;
+    const char* cert;
+    const char* key;
+    LinkTls cause;
+    int errorNumber;
+};
+
+class SecuredRemoteRefuses : public SecuredRemote, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(SecuredRemoteRefuses, WithItsOwnCause) {
+    const Refusal& c = GetParam();
+    const auto [stream, failure] =
+        Secure(c.accepter, c.host, {File(c.ca), File(c.cert), File(c.key)});
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->cause, c.cause);
+    EXPECT_EQ(failure->errorNumber, c.errorNumber);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , SecuredRemoteRefuses,
+    ::testing::Values(Refusal{"CaNotTrusted", "tls", "127.0.0.1", "stranger-ca.pem", "", "",
+                              LinkTls::UnknownCa, EKEYREJECTED},
+                      Refusal{"CertificateForAnotherHost", "other-host", "127.0.0.1", "ca.pem", "",
+                              "", LinkTls::WrongHost, EKEYREJECTED},
+                      Refusal{"NameNotInCertificate", "tls", "rack-9.invalid", "ca.pem", "", "",
+                              LinkTls::WrongHost, EKEYREJECTED},
+                      Refusal{"CertificateExpired", "expired", "127.0.0.1", "ca.pem", "", "",
+                              LinkTls::Expired, EKEYEXPIRED},
+                      Refusal{"ClientCertificateMissing", "clientauth", "127.0.0.1", "ca.pem", "",
+                              "", LinkTls::CertificateWanted, ENOKEY},
+                      Refusal{"ClientCertificateOfAStranger", "clientauth", "127.0.0.1", "ca.pem",
+                              "stranger.pem", "stranger.key", LinkTls::CertificateRefused, EACCES},
+                      Refusal{"PlainPort", "plain", "127.0.0.1", "ca.pem", "", "", LinkTls::NotTls,
+                              EPROTO},
+                      Refusal{"CaFileMissing", "tls", "127.0.0.1", "missing.pem", "", "",
+                              LinkTls::CaFile, ENOENT},
+                      Refusal{"KeyNotTheCertificates", "clientauth", "127.0.0.1", "ca.pem",
+                              "client.pem", "server.key", LinkTls::KeyFile, EINVAL}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The panel behind a plain port must not get the TLS greeting as text.
+TEST_F(SecuredRemote, APlainPortGetsNoByteOfTls) {
+    (void)s_pty->ReadAll(100ms);
+    const auto [stream, failure] = Secure("plain", "127.0.0.1", {File("ca.pem"), "", ""});
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(s_pty->ReadAll(300ms), "");
+}
+
+TEST_F(SecuredRemote, AKeyOthersMayReadIsUsedAndSaidSo) {
+    fs::copy_file(s_dir / "client.key", s_dir / "open.key");
+    fs::permissions(s_dir / "open.key", fs::perms::group_read | fs::perms::others_read,
+                    fs::perm_options::add);
+    const auto [stream, failure] =
+        Secure("clientauth", "127.0.0.1", {File("ca.pem"), File("client.pem"), File("open.key")});
+    ASSERT_FALSE(failure);
+    EXPECT_TRUE(stream->KeyOpenToOthers());
+    EXPECT_EQ(Received(*stream, 1), "\xff");
+}
+
+// Root reads any file: the user who cannot read the key is an ordinary one.
+TEST_F(SecuredRemote, AKeyTheUserCannotReadFailsWithEacces) {
+    EXPECT_TRUE(RunAsOrdinaryUser([] {
+        auto [stream, failure] = Secure("clientauth", "127.0.0.1",
+                                        {File("ca.pem"), File("client.pem"), File("client.key")});
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->cause, LinkTls::KeyFile);
+        EXPECT_EQ(failure->errorNumber, EACCES);
+    }));
+}
+
+} // namespace
