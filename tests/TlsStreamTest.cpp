@@ -17,11 +17,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -56,6 +56,25 @@ UniqueFd Connect(int port) {
     return s;
 }
 
+// Starts a program with its arguments, no shell between; its pid, or -1.
+pid_t Spawn(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
+    for (const auto& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    return ::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+// Runs a program to its end; whether it succeeded.
+bool RunToEnd(const std::vector<std::string>& args) {
+    const pid_t pid = Spawn(args);
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
 // ser2net on a pseudo-terminal, one accepter per kind of remote, with the certificates of
 // make-test-certificates.sh; started once for each test's process.
 class SecuredRemote : public ::testing::Test {
@@ -70,13 +89,13 @@ protected:
         ASSERT_NE(::mkdtemp(dir), nullptr);
         s_dir = dir;
         ::chmod(dir, 0755); // the ordinary user's case reads in here
-        ASSERT_EQ(std::system(("'" KELMORA_TEST_CERTIFICATES "' " + s_dir.string()).c_str()), 0);
+        ASSERT_TRUE(RunToEnd({KELMORA_TEST_CERTIFICATES, s_dir.string()}));
         // ser2net takes a client certificate whose CN is "bench" when it chains to a CA in
         // AUTHDIR/bench/allowed_certs/ (a hashed directory).
         const fs::path allowed = s_dir / "auth" / "bench" / "allowed_certs";
         fs::create_directories(allowed);
         fs::copy_file(s_dir / "ca.pem", allowed / "ca.pem");
-        ASSERT_EQ(std::system(("openssl rehash " + allowed.string()).c_str()), 0);
+        ASSERT_TRUE(RunToEnd({"openssl", "rehash", allowed.string()}));
 
         s_pty = std::make_unique<PtyPair>();
         const auto ssl = [](const std::string& cert, const std::string& more = "") {
@@ -100,11 +119,8 @@ protected:
                    << "  options:\n    authdir: " << (s_dir / "auth").string() << "\n";
         }
         config.close();
-        const std::string file = (s_dir / "ser2net.yaml").string();
-        const char* argv[] = {"ser2net", "-n", "-d", "-c", file.c_str(), nullptr};
-        ASSERT_EQ(::posix_spawnp(&s_ser2net, "ser2net", nullptr, nullptr,
-                                 const_cast<char* const*>(argv), environ),
-                  0);
+        s_ser2net = Spawn({"ser2net", "-n", "-d", "-c", (s_dir / "ser2net.yaml").string()});
+        ASSERT_GT(s_ser2net, 0);
         for (const auto& [name, port] : s_ports) {
             const auto until = Clock::now() + 10s;
             while (!Connect(port).valid() && Clock::now() < until)
