@@ -3,6 +3,7 @@
 #include "Utf8.h"
 
 #include <PanelCommands.h>
+#include <PortName.h>
 #include <Transcript.h>
 
 #include <getopt.h>
@@ -47,13 +48,12 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 std::optional<PortChoice> ParsePort(std::string_view value) {
     if (value.empty())
         return std::nullopt;
-    std::string_view name = value;
-    if (name.ends_with(':'))
-        name.remove_suffix(1);
-    for (const char* portName : kPortNames) {
-        if (EqualsIgnoringCase(name, std::string_view(portName).substr(0, 4)))
-            return PortChoice{portName, {}};
-    }
+    std::string upper(value);
+    std::ranges::transform(upper, upper.begin(), [](unsigned char c) { return std::toupper(c); });
+    if (const auto index = PortIndex(upper))
+        return PortChoice{kPortNames.at(*index), {}};
+    if (IsRemoteName(value) && !ParseRemoteAddress(value))
+        return std::nullopt;
     return PortChoice{kPortNames[0], std::string(value)};
 }
 
@@ -114,7 +114,7 @@ std::optional<UsageError> Apply(SendOptions& options, int code, std::string_view
             return std::nullopt;
         }
         return UsageError{"ungültiger Port " + Quoted(value) +
-                          " (COM1 … COM4 oder ein Gerätepfad)"};
+                          " (COM1 … COM4, ein Gerätepfad oder rfc2217://RECHNER:PORT)"};
     case 'b':
         if (std::ranges::find(kBaudRates, value) != kBaudRates.end()) {
             options.baud = std::stoi(std::string(value));
@@ -206,8 +206,10 @@ Elemente:
                          blink (auch on, off)
 
 Optionen:
-  -p, --port=PORT      COM1, COM2, COM3 oder COM4 (Vorgabe: COM1), oder ein
-                         Gerätepfad wie /dev/ttyUSB0
+  -p, --port=PORT      COM1, COM2, COM3 oder COM4 (Vorgabe: COM1), ein
+                         Gerätepfad wie /dev/ttyUSB0 oder ein Port auf einem
+                         anderen Rechner (ser2net, RFC 2217) wie
+                         rfc2217://rack-3:7000 oder rfc2217://[::1]:7000
   -b, --baud=BAUD      2400, 9600, 14400, 19200 oder 38400 (Vorgabe: 38400)
       --list           für COM1 … COM4 je eine Zeile „COMn GERÄT [KENNUNG]“
                          ausgeben, „COMn -“, wenn der Name für kein Gerät
@@ -217,8 +219,9 @@ Optionen:
 
 Nach „--“ ist jedes Argument TEXT, auch wenn es mit „-“ beginnt.
 
-COMn steht für das Gerät in $KELMORA_COMn, wenn gesetzt, sonst für das n-te
-serielle Gerät (ttyUSB*, ttyACM*, dann ttyS* mit UART; nie die Systemkonsole).
+COMn steht für das Gerät oder den rfc2217://-Port in $KELMORA_COMn, wenn gesetzt,
+sonst für das n-te serielle Gerät (ttyUSB*, ttyACM*, dann ttyS* mit UART; nie die
+Systemkonsole).
 
 Fehler des Ports zeigt die Standardfehlerausgabe wie das Fenster: eine Zeile
 „Fehlernummer: N !“ (N ist die errno) und eine Zeile mit Port, Gerät und Grund.

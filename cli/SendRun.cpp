@@ -5,6 +5,7 @@
 
 #include <ComPort.h>
 #include <LinkErrorText.h>
+#include <PortName.h>
 #include <Transcript.h>
 
 #include <poll.h>
@@ -95,7 +96,7 @@ std::string PortList() {
     std::string list;
     for (const char* portName : kPortNames) {
         const PortBinding binding = names.Resolve(portName);
-        list += std::string(portName, 4) + " " + (binding.device.empty() ? "-" : binding.device);
+        list += PortLabel(portName) + " " + (binding.device.empty() ? "-" : binding.device);
         if (!binding.identity.empty() && binding.identity != binding.device)
             list += " " + binding.identity;
         list += "\n";

@@ -7,6 +7,7 @@
 struct LineFailure {
     LinkStep step;
     int errorNumber;
+    LinkSetting setting = LinkSetting::None;
 };
 
 // Who stops the output when the far end sends XOFF.

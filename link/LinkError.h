@@ -10,7 +10,23 @@ enum class LinkStep {
     ReadSettings,  // the line settings could not be read (not a serial device)
     WriteSettings, // the line settings were refused or did not stick
     Transmit,      // a byte could not be put on the line
-    Secure,        // no secured (TLS) connection to a port on another machine; see LinkTls
+    // A port on another machine:
+    Resolve,   // its host name could not be looked up (ENOENT: no such name; EAGAIN: the name
+               // service did not answer; ETIMEDOUT: not in time)
+    Connect,   // no connection (refused, no route, no answer in time)
+    Negotiate, // the remote does not speak the protocol of a shared serial port, or not in time
+    Secure,    // no secured connection (TLS); see LinkTls
+};
+
+// The setting a remote port refused (LinkStep::WriteSettings); a local line's settings are
+// checked as a whole.
+enum class LinkSetting {
+    None,
+    Speed,
+    DataSize,
+    Parity,
+    StopSize,
+    FlowControl,
 };
 
 // Why a secured connection failed (LinkStep::Secure), with the error number each one carries.
@@ -42,9 +58,11 @@ struct LinkError {
     LinkStep step = LinkStep::Open;
     std::uint32_t errorNumber = 0; // errno of the failed call
     std::string portName;          // "COM1:" … "COM4:"
-    std::string device;            // the device the name stood for; empty when none was found
+    std::string device; // the device or remote port ("rfc2217://…") the name stood for; empty
+                        // when none was found
     LinkHold hold = LinkHold::None;
     bool deviceGone = false; // the name's device is unplugged; `device` is the node it last had
+    LinkSetting setting = LinkSetting::None;
     LinkTls tls = LinkTls::None;
     // Filled where the system tells, so that the report can name a remedy:
     std::string openingGroup{}; // EACCES: the device's group, whose members may open it

@@ -1,5 +1,7 @@
 #include "PortNames.h"
 
+#include "PortName.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
@@ -95,16 +97,6 @@ SerialDevice Describe(const fs::path& ttyDir, const fs::path& node) {
     return {node.string(), identity, usb->interface};
 }
 
-// 1 … 4 for "COM1:" … "COM4:" (colon optional), 0 for anything else.
-int PortNumber(std::string_view portName) {
-    if (portName.ends_with(':'))
-        portName.remove_suffix(1);
-    if (portName.size() != 4 || !portName.starts_with("COM") || portName[3] < '1' ||
-        portName[3] > '4')
-        return 0;
-    return portName[3] - '0';
-}
-
 // $KELMORA_COMn, empty when unset.
 std::string NamedDevice(std::size_t index) {
     const std::string variable = "KELMORA_COM" + std::to_string(index + 1);
@@ -113,6 +105,8 @@ std::string NamedDevice(std::size_t index) {
 }
 
 bool SameNode(const std::string& a, const std::string& b) {
+    if (IsRemoteName(a) || IsRemoteName(b))
+        return false;
     std::error_code ecA;
     std::error_code ecB;
     const fs::path canonicalA = fs::weakly_canonical(a, ecA);
@@ -149,10 +143,10 @@ CPortNames::CPortNames(fs::path devDir, fs::path sysTtyDir)
     , m_sysTtyDir(std::move(sysTtyDir)) {}
 
 PortBinding CPortNames::Resolve(std::string_view portName) {
-    const int number = PortNumber(portName);
-    if (number == 0)
+    const auto number = PortIndex(portName);
+    if (!number)
         return {};
-    const auto index = static_cast<std::size_t>(number - 1);
+    const std::size_t index = *number;
     if (std::string named = NamedDevice(index); !named.empty())
         return {std::move(named), "", false};
 

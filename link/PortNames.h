@@ -33,7 +33,8 @@ struct PortBinding {
     bool gone = false;    // bound to a device that is unplugged now
 };
 
-// The COM names of one run. $KELMORA_COMn names a device outright. Every other name is bound,
+// The COM names of one run. $KELMORA_COMn names a device outright, or a port on another machine
+// ("rfc2217://rack-3:7000"). Every other name is bound,
 // the first time it stands for a device, to that device's identity and keeps it for the rest of
 // the run: while the device is out the name stands for nothing else, and when it comes back
 // under any node the name finds it. Devices that are new take the names still free, in the
@@ -44,7 +45,7 @@ public:
                         std::filesystem::path sysTtyDir = "/sys/class/tty");
 
     // Empty device and identity for a name without a device, and for anything but "COM1:" …
-    // "COM4:" (colon optional).
+    // "COM4:" (see PortIndex).
     [[nodiscard]] PortBinding Resolve(std::string_view portName);
 
     // Whether sysfs puts the tty node on USB (cdc_acm, or any USB serial adapter's driver);

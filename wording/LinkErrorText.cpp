@@ -1,5 +1,7 @@
 #include "LinkErrorText.h"
 
+#include <PortName.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -30,6 +32,72 @@ std::string Reason(std::uint32_t errorNumber) {
     }
 }
 
+// The setting a remote port refused.
+std::string SettingName(LinkSetting setting) {
+    switch (setting) {
+    case LinkSetting::Speed:
+        return "die Geschwindigkeit";
+    case LinkSetting::DataSize:
+        return "8 Datenbits";
+    case LinkSetting::Parity:
+        return "keine Parität";
+    case LinkSetting::StopSize:
+        return "1 Stoppbit";
+    case LinkSetting::FlowControl:
+        return "die CTS-Flusssteuerung";
+    case LinkSetting::None:
+        break;
+    }
+    return "die Einstellungen";
+}
+
+// A port on another machine: what failed, from the step and the number together, since a
+// connection has failures of its own that no local device has.
+std::string RemoteReason(const LinkError& error) {
+    switch (error.errorNumber) {
+    case ENOENT:
+        if (error.step == LinkStep::Resolve)
+            return "Rechnername nicht gefunden";
+        break;
+    case EAGAIN:
+        if (error.step == LinkStep::Resolve)
+            return "Namensdienst antwortet nicht";
+        break;
+    case EINVAL:
+        if (error.step == LinkStep::Resolve)
+            return "ungültige Adresse (rfc2217://RECHNER:PORT)";
+        if (error.step == LinkStep::WriteSettings)
+            return "der entfernte Port lehnt " + SettingName(error.setting) + " ab";
+        break;
+    case ECONNREFUSED:
+        return "Verbindung abgelehnt – kein ser2net auf diesem Port?";
+    case EHOSTUNREACH:
+        return "Rechner nicht erreichbar";
+    case ENETUNREACH:
+        return "Netz nicht erreichbar";
+    case ETIMEDOUT:
+        if (error.step == LinkStep::Resolve)
+            return "Namensauflösung: Zeitüberschreitung";
+        if (error.step == LinkStep::Connect)
+            return "Verbindungsaufbau: Zeitüberschreitung";
+        if (error.step == LinkStep::Negotiate)
+            return "keine Antwort als serieller Port (RFC 2217): Zeitüberschreitung";
+        return "Zeitüberschreitung";
+    case EBUSY:
+        return "Port belegt – ein anderer Client ist verbunden";
+    case EPROTONOSUPPORT:
+        return "kein serieller Port (RFC 2217) auf diesem Port";
+    case ECONNRESET:
+    case ENOTCONN:
+        if (error.step == LinkStep::Transmit)
+            return "Verbindung getrennt";
+        return "Verbindung beim Einrichten getrennt";
+    default:
+        break;
+    }
+    return std::strerror(static_cast<int>(error.errorNumber));
+}
+
 // What held a byte back, when the link could tell.
 std::string HoldReason(LinkHold hold) {
     switch (hold) {
@@ -45,6 +113,14 @@ std::string HoldReason(LinkHold hold) {
 
 // What the operator can do about a failure, from what the link found out about it.
 std::string Remedy(const LinkError& error, const std::string& port, ReopenBy reopen) {
+    const std::string again = reopen == ReopenBy::NextRun || port.empty()
+                                  ? std::string("der nächste Aufruf")
+                                  : "ein erneuter Klick auf " + port;
+    if (IsRemoteName(error.device)) {
+        if (error.step == LinkStep::Transmit && error.errorNumber != ETIMEDOUT)
+            return " – " + again + " verbindet neu.";
+        return {};
+    }
     switch (error.errorNumber) {
     case EACCES:
         if (error.openingGroup.empty())
@@ -65,9 +141,7 @@ std::string Remedy(const LinkError& error, const std::string& port, ReopenBy reo
         // the name's own device is known to be out.
         if (error.step != LinkStep::Transmit && !error.deviceGone)
             break;
-        return " – das Gerät wurde getrennt. Ist es wieder angeschlossen, findet " +
-               (reopen == ReopenBy::NextRun || port.empty() ? std::string("der nächste Aufruf")
-                                                            : "ein erneuter Klick auf " + port) +
+        return " – das Gerät wurde getrennt. Ist es wieder angeschlossen, findet " + again +
                " es wieder.";
     default:
         break;
@@ -129,14 +203,13 @@ std::string FailureText(const LinkError& error) {
 }
 
 std::string DetailText(const LinkError& error, ReopenBy reopen) {
-    std::string port = error.portName;
-    if (port.ends_with(':'))
-        port.pop_back();
+    const std::string port = PortLabel(error.portName);
     if (error.device.empty())
         return port + ": kein serielles Gerät gefunden.";
     const std::string where = port.empty() ? error.device : port + " = " + error.device;
     if (error.step == LinkStep::Secure)
         return where + ": " + SecureReason(error);
-    return where + ": " + Reason(error.errorNumber) + HoldReason(error.hold) +
-           Remedy(error, port, reopen);
+    const std::string reason =
+        IsRemoteName(error.device) ? RemoteReason(error) : Reason(error.errorNumber);
+    return where + ": " + reason + HoldReason(error.hold) + Remedy(error, port, reopen);
 }

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The one reading of what names a port: the four COM names, and a port on another machine.
+
+// 0 … 3 for "COM1" … "COM4", with or without the trailing colon; none for anything else.
+[[nodiscard]] std::optional<std::size_t> PortIndex(std::string_view name);
+
+// "COM1" for "COM1:": the name as the operator sees it.
+[[nodiscard]] std::string PortLabel(std::string_view portName);
+
+// A serial port shared on the network (RFC 2217): "rfc2217://HOST:PORT", an IPv6 address in
+// brackets ("rfc2217://[::1]:7000").
+struct RemoteAddress {
+    std::string host;    // without the brackets
+    std::string service; // the TCP port, digits only
+};
+
+inline constexpr std::string_view kRemoteScheme = "rfc2217://";
+
+// Whether the text is meant as a remote port: it starts with the scheme, well-formed or not.
+[[nodiscard]] bool IsRemoteName(std::string_view name);
+// The address, when the text is a well-formed remote port name.
+[[nodiscard]] std::optional<RemoteAddress> ParseRemoteAddress(std::string_view name);

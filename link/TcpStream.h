@@ -1,0 +1,33 @@
+#pragma once
+
+#include "LineSettings.h"
+#include "PortName.h"
+#include "Stream.h"
+#include "UniqueFd.h"
+#include "Wait.h"
+
+#include <variant>
+
+// A plain TCP connection to a port on another machine. A secured stream wraps the connected
+// socket that Connect gives instead.
+class CTcpStream final : public CStream {
+public:
+    // Looks the host up and connects to the first of its addresses that answers, by `deadline`,
+    // with Nagle's delay off: every byte leaves in a segment of its own, at once. Fails at
+    // LinkStep::Resolve (the name) or LinkStep::Connect.
+    [[nodiscard]] static std::variant<UniqueFd, LineFailure>
+    Connect(const RemoteAddress& address, WaitClock::time_point deadline, const WaitHook& onWait);
+
+    explicit CTcpStream(UniqueFd socket)
+        : m_socket(std::move(socket)) {}
+
+    [[nodiscard]] int Fd() const override { return m_socket.get(); }
+    [[nodiscard]] ssize_t Write(const char* data, std::size_t size) override;
+    [[nodiscard]] ssize_t Read(char* data, std::size_t size) override;
+    [[nodiscard]] short Wants() const override;
+    [[nodiscard]] bool HasPending() const override { return false; }
+
+private:
+    UniqueFd m_socket;
+    short m_wants = 0;
+};
