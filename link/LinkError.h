@@ -32,6 +32,7 @@ enum class LinkSetting {
 // Why a secured connection failed (LinkStep::Secure), with the error number each one carries.
 enum class LinkTls {
     None,
+    Options,            // EINVAL: the name's options are wrong (TlsOptionsError tells which)
     UnknownCa,          // EKEYREJECTED: the server's certificate is not from a trusted CA
     WrongHost,          // EKEYREJECTED: it does not name the host the port name gives
     Expired,            // EKEYEXPIRED: it has expired, or is not valid yet

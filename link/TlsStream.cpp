@@ -19,30 +19,6 @@
 
 namespace {
 
-// How long a wait lasts before the wait hook runs again.
-constexpr auto kWaitSlice = std::chrono::milliseconds(10);
-
-// Waits until `fd` is ready for `events` (a hang-up or an error counts as ready) or until
-// `deadline`, running `onWait` every slice. 0 when ready, ETIMEDOUT at the deadline, else the
-// errno of the failed wait.
-int WaitReady(int fd, short events, CTlsStream::Clock::time_point deadline,
-              const CTlsStream::WaitHook& onWait) {
-    for (;;) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - CTlsStream::Clock::now());
-        if (left.count() <= 0)
-            return ETIMEDOUT;
-        pollfd pfd{fd, events, 0};
-        const int ready = ::poll(&pfd, 1, static_cast<int>(std::min(left, kWaitSlice).count()));
-        if (ready > 0)
-            return 0;
-        if (ready < 0 && errno != EINTR)
-            return errno;
-        if (ready == 0 && onWait)
-            onWait();
-    }
-}
-
 // How long the link listens before its first TLS bytes, at least: see ListenFirst.
 constexpr auto kListenFloor = std::chrono::milliseconds(50);
 

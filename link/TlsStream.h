@@ -4,9 +4,8 @@
 #include "Stream.h"
 #include "TlsOptions.h"
 #include "UniqueFd.h"
+#include "Wait.h"
 
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -26,8 +25,7 @@ struct SecureFailure {
 // address in its subjectAltName; nothing turns either check off.
 class CTlsStream final : public CStream {
 public:
-    using Clock = std::chrono::steady_clock;
-    using WaitHook = std::function<void()>;
+    using Clock = WaitClock;
 
     // `host` as the port name gives it (an IPv6 address without its brackets).
     CTlsStream(UniqueFd socket, std::string host, TlsOptions options);

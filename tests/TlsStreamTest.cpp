@@ -1,6 +1,8 @@
+#include "OpenAttempt.h"
 #include "OrdinaryUser.h"
 #include "PtyPair.h"
 
+#include <ComPort.h>
 #include <TlsOptions.h>
 #include <TlsStream.h>
 
@@ -199,49 +201,77 @@ INSTANTIATE_TEST_SUITE_P(
                       Accepted{"ClientCertificateFromItsCa", "clientauth", "127.0.0.1", "client"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// One report from COM1 named `device`, each refusal with its own cause and number.
 struct Refusal {
     const char* name;
+    const char* device; // "…://HOST:{accepter}?{options}", files relative to the certificates
     const char* accepter;
-    const char* host;
-    const char* ca;
-    const char* cert;
-    const char* key;
+    LinkStep step;
     LinkTls cause;
     int errorNumber;
 };
 
 class SecuredRemoteRefuses : public SecuredRemote, public ::testing::WithParamInterface<Refusal> {};
 
-TEST_P(SecuredRemoteRefuses, WithItsOwnCause) {
+TEST_P(SecuredRemoteRefuses, OnceWithItsOwnCause) {
     const Refusal& c = GetParam();
-    const auto [stream, failure] =
-        Secure(c.accepter, c.host, {File(c.ca), File(c.cert), File(c.key)});
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->cause, c.cause);
-    EXPECT_EQ(failure->errorNumber, c.errorNumber);
+    std::string device = c.device;
+    device.replace(device.find("{accepter}"), 10, std::to_string(s_ports.at(c.accepter)));
+    for (std::size_t at = 0; (at = device.find("=", at)) != std::string::npos; ++at)
+        device.insert(at + 1, s_dir.string() + "/");
+    ReportLog log;
+    const CComPort port(log.Recorder(), "COM1:", 38400, device);
+    EXPECT_FALSE(port.IsOpen());
+    ASSERT_TRUE(OneReport(log.reports, c.step, c.errorNumber)) << device;
+    EXPECT_EQ(log.reports[0].tls, c.cause);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     , SecuredRemoteRefuses,
-    ::testing::Values(Refusal{"CaNotTrusted", "tls", "127.0.0.1", "stranger-ca.pem", "", "",
-                              LinkTls::UnknownCa, EKEYREJECTED},
-                      Refusal{"CertificateForAnotherHost", "other-host", "127.0.0.1", "ca.pem", "",
-                              "", LinkTls::WrongHost, EKEYREJECTED},
-                      Refusal{"NameNotInCertificate", "tls", "rack-9.invalid", "ca.pem", "", "",
-                              LinkTls::WrongHost, EKEYREJECTED},
-                      Refusal{"CertificateExpired", "expired", "127.0.0.1", "ca.pem", "", "",
-                              LinkTls::Expired, EKEYEXPIRED},
-                      Refusal{"ClientCertificateMissing", "clientauth", "127.0.0.1", "ca.pem", "",
-                              "", LinkTls::CertificateWanted, ENOKEY},
-                      Refusal{"ClientCertificateOfAStranger", "clientauth", "127.0.0.1", "ca.pem",
-                              "stranger.pem", "stranger.key", LinkTls::CertificateRefused, EACCES},
-                      Refusal{"PlainPort", "plain", "127.0.0.1", "ca.pem", "", "", LinkTls::NotTls,
-                              EPROTO},
-                      Refusal{"CaFileMissing", "tls", "127.0.0.1", "missing.pem", "", "",
-                              LinkTls::CaFile, ENOENT},
-                      Refusal{"KeyNotTheCertificates", "clientauth", "127.0.0.1", "ca.pem",
-                              "client.pem", "server.key", LinkTls::KeyFile, EINVAL}),
+    ::testing::Values(
+        Refusal{"CaNotTrusted", "rfc2217+tls://127.0.0.1:{accepter}?ca=stranger-ca.pem", "tls",
+                LinkStep::Secure, LinkTls::UnknownCa, EKEYREJECTED},
+        Refusal{"SystemCasOnly", "rfc2217+tls://127.0.0.1:{accepter}", "tls", LinkStep::Secure,
+                LinkTls::UnknownCa, EKEYREJECTED},
+        Refusal{"AddressNotInCertificate", "rfc2217+tls://127.0.0.1:{accepter}?ca=ca.pem",
+                "other-host", LinkStep::Secure, LinkTls::WrongHost, EKEYREJECTED},
+        Refusal{"NameNotInCertificate", "rfc2217+tls://localhost:{accepter}?ca=ca.pem",
+                "other-host", LinkStep::Secure, LinkTls::WrongHost, EKEYREJECTED},
+        Refusal{"CertificateExpired", "rfc2217+tls://127.0.0.1:{accepter}?ca=ca.pem", "expired",
+                LinkStep::Secure, LinkTls::Expired, EKEYEXPIRED},
+        Refusal{"ClientCertificateMissing", "rfc2217+tls://127.0.0.1:{accepter}?ca=ca.pem",
+                "clientauth", LinkStep::Secure, LinkTls::CertificateWanted, ENOKEY},
+        Refusal{"ClientCertificateOfAStranger",
+                "rfc2217+tls://127.0.0.1:{accepter}?ca=ca.pem&cert=stranger.pem&key=stranger.key",
+                "clientauth", LinkStep::Secure, LinkTls::CertificateRefused, EACCES},
+        Refusal{"PlainPortBehindATlsName", "rfc2217+tls://127.0.0.1:{accepter}?ca=ca.pem", "plain",
+                LinkStep::Secure, LinkTls::NotTls, EPROTO},
+        Refusal{"TlsPortBehindAPlainName", "rfc2217://127.0.0.1:{accepter}", "tls",
+                LinkStep::Negotiate, LinkTls::TlsExpected, EPROTO},
+        Refusal{"UnknownOption", "rfc2217+tls://127.0.0.1:{accepter}?ca=ca.pem&verify=none", "tls",
+                LinkStep::Secure, LinkTls::Options, EINVAL},
+        Refusal{"CaFileMissing", "rfc2217+tls://127.0.0.1:{accepter}?ca=missing.pem", "tls",
+                LinkStep::Secure, LinkTls::CaFile, ENOENT},
+        Refusal{"KeyNotTheCertificates",
+                "rfc2217+tls://127.0.0.1:{accepter}?ca=ca.pem&cert=client.pem&key=server.key",
+                "clientauth", LinkStep::Secure, LinkTls::KeyFile, EINVAL}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A pseudo-terminal behind ser2net has CTS off: the open goes through TLS, the first byte waits
+// for CTS and is reported once.
+TEST_F(SecuredRemote, OpensThroughTlsAndReportsCtsOffOnce) {
+    ReportLog log;
+    CComPort port(log.Recorder(), "COM1:", 38400,
+                  "rfc2217+tls://127.0.0.1:" + std::to_string(s_ports.at("clientauth")) +
+                      "?ca=" + File("ca.pem") + "&cert=" + File("client.pem") +
+                      "&key=" + File("client.key"));
+    ASSERT_TRUE(port.IsOpen());
+    EXPECT_TRUE(log.reports.empty());
+    EXPECT_EQ(port.KeyOpenToOthers(), "");
+    EXPECT_EQ(port.SendText("A"), static_cast<std::uint32_t>(ETIMEDOUT));
+    ASSERT_TRUE(OneReport(log.reports, LinkStep::Transmit, ETIMEDOUT));
+    EXPECT_EQ(log.reports[0].hold, LinkHold::CtsOff);
+}
 
 // The panel behind a plain port must not get the TLS greeting as text.
 TEST_F(SecuredRemote, APlainPortGetsNoByteOfTls) {

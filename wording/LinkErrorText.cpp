@@ -1,6 +1,7 @@
 #include "LinkErrorText.h"
 
 #include <PortName.h>
+#include <TlsOptions.h>
 
 #include <cerrno>
 #include <cstring>
@@ -149,6 +150,27 @@ std::string Remedy(const LinkError& error, const std::string& port, ReopenBy reo
     return {};
 }
 
+// What is wrong with the options of a secured port's name.
+std::string OptionsReason(const std::string& name) {
+    const auto address = ParseRemoteAddress(name);
+    const auto parsed = ParseTlsOptions(address ? address->options : std::string());
+    const auto* error = std::get_if<TlsOptionsError>(&parsed);
+    if (!error)
+        return "ungültige Angaben nach „?“.";
+    const std::string item = "„" + error->item + "“";
+    switch (error->fault) {
+    case TlsOptionsError::Fault::Unknown:
+        return "unbekannte Angabe " + item + " – möglich sind ca=, cert= und key=.";
+    case TlsOptionsError::Fault::Empty:
+        return "bei " + item + " fehlt die Datei.";
+    case TlsOptionsError::Fault::Repeated:
+        return item + " ist doppelt angegeben.";
+    case TlsOptionsError::Fault::CertAlone:
+        return item + " braucht sein Gegenstück: cert= und key= nur zusammen.";
+    }
+    return {};
+}
+
 // Why a secured connection failed; the remote is named before it.
 std::string SecureReason(const LinkError& error) {
     const auto file = [&](const std::string& what) {
@@ -157,6 +179,8 @@ std::string SecureReason(const LinkError& error) {
         return what + ": " + Reason(error.errorNumber) + ".";
     };
     switch (error.tls) {
+    case LinkTls::Options:
+        return OptionsReason(error.device);
     case LinkTls::UnknownCa:
         return "Zertifikat der Gegenstelle nicht vertrauenswürdig – keine der vertrauten "
                "Zertifizierungsstellen (ca=) hat es ausgestellt.";
@@ -207,7 +231,7 @@ std::string DetailText(const LinkError& error, ReopenBy reopen) {
     if (error.device.empty())
         return port + ": kein serielles Gerät gefunden.";
     const std::string where = port.empty() ? error.device : port + " = " + error.device;
-    if (error.step == LinkStep::Secure)
+    if (error.tls != LinkTls::None)
         return where + ": " + SecureReason(error);
     const std::string reason =
         IsRemoteName(error.device) ? RemoteReason(error) : Reason(error.errorNumber);
