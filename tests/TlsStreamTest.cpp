@@ -77,12 +77,12 @@ bool RunToEnd(const std::vector<std::string>& args) {
            WEXITSTATUS(status) == 0;
 }
 
-// ser2net on a pseudo-terminal, one accepter per kind of remote, with the certificates of
+// ser2net on pseudo-terminals, one accepter per kind of remote, with the certificates of
 // make-test-certificates.sh; started once for each test's process.
 class SecuredRemote : public ::testing::Test {
 protected:
     static inline fs::path s_dir;
-    static inline std::unique_ptr<PtyPair> s_pty;
+    static inline std::map<std::string, std::unique_ptr<PtyPair>> s_ptys; // by accepter
     static inline pid_t s_ser2net = -1;
     static inline std::map<std::string, int> s_ports;
 
@@ -99,7 +99,6 @@ protected:
         fs::copy_file(s_dir / "ca.pem", allowed / "ca.pem");
         ASSERT_TRUE(RunToEnd({"openssl", "rehash", allowed.string()}));
 
-        s_pty = std::make_unique<PtyPair>();
         const auto ssl = [](const std::string& cert, const std::string& more = "") {
             return "ssl(key=" + (s_dir / (cert + ".key")).string() +
                    ",cert=" + (s_dir / (cert + ".pem")).string() + more + "),";
@@ -113,11 +112,13 @@ protected:
         };
         std::ofstream config(s_dir / "ser2net.yaml");
         for (const auto& [name, layer] : layers) {
+            // A device of its own each: a connection holds its device a moment past its end.
+            s_ptys[name] = std::make_unique<PtyPair>();
             s_ports[name] = FreePort();
             config << "connection: &" << name << "\n"
                    << "  accepter: telnet(rfc2217)," << layer << "tcp,127.0.0.1," << s_ports[name]
                    << "\n"
-                   << "  connector: serialdev," << s_pty->Path() << ",38400n81,local\n"
+                   << "  connector: serialdev," << s_ptys[name]->Path() << ",38400n81,local\n"
                    << "  options:\n    authdir: " << (s_dir / "auth").string() << "\n";
         }
         config.close();
@@ -136,7 +137,7 @@ protected:
             ::kill(s_ser2net, SIGTERM);
             ::waitpid(s_ser2net, nullptr, 0);
         }
-        s_pty.reset();
+        s_ptys.clear();
         fs::remove_all(s_dir);
     }
 
@@ -265,7 +266,9 @@ TEST_F(SecuredRemote, OpensThroughTlsAndReportsCtsOffOnce) {
                   "rfc2217+tls://127.0.0.1:" + std::to_string(s_ports.at("clientauth")) +
                       "?ca=" + File("ca.pem") + "&cert=" + File("client.pem") +
                       "&key=" + File("client.key"));
-    ASSERT_TRUE(port.IsOpen());
+    ASSERT_TRUE(port.IsOpen()) << static_cast<int>(log.reports.at(0).step) << " "
+                               << log.reports.at(0).errorNumber << " "
+                               << static_cast<int>(log.reports.at(0).tls);
     EXPECT_TRUE(log.reports.empty());
     EXPECT_EQ(port.KeyOpenToOthers(), "");
     EXPECT_EQ(port.SendText("A"), static_cast<std::uint32_t>(ETIMEDOUT));
@@ -275,10 +278,11 @@ TEST_F(SecuredRemote, OpensThroughTlsAndReportsCtsOffOnce) {
 
 // The panel behind a plain port must not get the TLS greeting as text.
 TEST_F(SecuredRemote, APlainPortGetsNoByteOfTls) {
-    (void)s_pty->ReadAll(100ms);
+    PtyPair& pty = *s_ptys.at("plain");
+    (void)pty.ReadAll(100ms);
     const auto [stream, failure] = Secure("plain", "127.0.0.1", {File("ca.pem"), "", ""});
     ASSERT_TRUE(failure);
-    EXPECT_EQ(s_pty->ReadAll(300ms), "");
+    EXPECT_EQ(pty.ReadAll(300ms), "");
 }
 
 TEST_F(SecuredRemote, AKeyOthersMayReadIsUsedAndSaidSo) {
