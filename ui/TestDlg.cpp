@@ -5,6 +5,7 @@
 #include "SystemMenu.h"
 #include "TestDlgTemplate.h"
 
+#include <LinkErrorText.h>
 #include <PanelCommands.h>
 #include <PortNames.h>
 
@@ -19,6 +20,7 @@
 #include <QShortcut>
 
 #include <array>
+#include <cstdio>
 
 namespace {
 
@@ -87,12 +89,20 @@ void CTestDlg::WireEvents() {
 
     for (std::size_t i = 0; i < kPortButtons.size(); ++i)
         connect(Controls().Get<QAbstractButton>(kPortButtons[i]), &QAbstractButton::clicked, this,
-                [this, i] { m_steps.Run([this, i] { m_port.SetPort(kPortNames[i]); }); });
+                [this, i] {
+                    m_steps.Run([this, i] {
+                        m_port.SetPort(kPortNames[i]);
+                        WarnOfOpenKey();
+                    });
+                });
     // Init-captures, not captured bindings, which the static analysis's parser cannot read yet.
     for (const auto& [id, nBaudRate] : kBaudButtons)
         connect(Controls().Get<QAbstractButton>(id), &QAbstractButton::clicked, this,
                 [this, nBaudRate = nBaudRate] {
-                    m_steps.Run([this, nBaudRate] { m_port.SetBaudRate(nBaudRate); });
+                    m_steps.Run([this, nBaudRate] {
+                        m_port.SetBaudRate(nBaudRate);
+                        WarnOfOpenKey();
+                    });
                 });
 
     // A USB adapter pulled while nothing is sent must not keep its node taken until the next
@@ -142,8 +152,17 @@ void CTestDlg::OnInitDialog() {
     // The same operations as pressing COM1 and then 38400: each closes and reopens the port.
     m_port.SetPort(kPortNames[0]);
     m_port.SetBaudRate(38400);
+    WarnOfOpenKey();
 
     Controls().Control(IDC_COM1)->setFocus();
+}
+
+void CTestDlg::WarnOfOpenKey() {
+    const std::string& key = m_port.KeyOpenToOthers();
+    if (key.empty() || key == m_strWarnedKey)
+        return;
+    m_strWarnedKey = key;
+    std::fprintf(stderr, "%s\n", KeyOpenToOthersText(key).c_str());
 }
 
 void CTestDlg::accept() {
