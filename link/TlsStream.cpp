@@ -353,7 +353,9 @@ int CTlsStream::ErrnoOf(int result, bool writing) {
     const int callErrno = errno;
     switch (SSL_get_error(m_ssl.get(), result)) {
     case SSL_ERROR_WANT_READ:
-        m_wants = POLLIN;
+        // A read waits for POLLIN anyway; Wants() keeps what a write still waits for.
+        if (writing)
+            m_wants = POLLIN;
         return EAGAIN;
     case SSL_ERROR_WANT_WRITE:
         m_wants = POLLOUT;

@@ -218,7 +218,7 @@ TEST_P(SecuredRemoteRefuses, OnceWithItsOwnCause) {
     const Refusal& c = GetParam();
     std::string device = c.device;
     device.replace(device.find("{accepter}"), 10, std::to_string(s_ports.at(c.accepter)));
-    for (std::size_t at = 0; (at = device.find("=", at)) != std::string::npos; ++at)
+    for (std::size_t at = 0; (at = device.find('=', at)) != std::string::npos; ++at)
         device.insert(at + 1, s_dir.string() + "/");
     ReportLog log;
     const CComPort port(log.Recorder(), "COM1:", 38400, device);
