@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,6 +29,24 @@ LineTimer::LineTimer() {
     m_master.reset(master);
     m_slave.reset(slave);
     m_path = name;
+    StartReader();
+}
+
+LineTimer::LineTimer(const std::string& farEnd)
+    : m_path(farEnd) {
+    m_master.reset(::open(farEnd.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    termios tio{};
+    if (!m_master.valid() || ::tcgetattr(m_master.get(), &tio) != 0) {
+        m_master.reset();
+        return;
+    }
+    ::cfmakeraw(&tio);
+    ::tcsetattr(m_master.get(), TCSANOW, &tio);
+    ::tcflush(m_master.get(), TCIFLUSH);
+    StartReader();
+}
+
+void LineTimer::StartReader() {
     m_arrivals.reserve(4096);
     m_reader = std::jthread([this](const std::stop_token& stop) { Receive(stop); });
     m_listening.wait();

@@ -27,8 +27,11 @@ struct Arrival {
 class LineTimer {
 public:
     LineTimer();
+    // The far end is a tty that exists already (e.g. the host side of a UART in a virtual
+    // machine), read raw.
+    explicit LineTimer(const std::string& farEnd);
 
-    [[nodiscard]] bool IsOpen() const { return m_master.valid() && m_slave.valid(); }
+    [[nodiscard]] bool IsOpen() const { return m_master.valid(); }
     [[nodiscard]] const std::string& Path() const { return m_path; }
 
     // Waits until `count` bytes have arrived or `timeout` has passed, and hands over the
@@ -39,6 +42,7 @@ public:
 
 private:
     void Receive(const std::stop_token& stop);
+    void StartReader();
 
     UniqueFd m_master;
     UniqueFd m_slave;

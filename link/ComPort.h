@@ -3,6 +3,7 @@
 #include "Line.h"
 #include "LinkError.h"
 #include "PortNames.h"
+#include "TtyLine.h"
 #include "Wait.h"
 
 #include <chrono>
@@ -39,6 +40,8 @@ public:
     // How long one byte may take, from its write until it has left the driver's output
     // queue, before it counts as failed.
     static constexpr std::chrono::milliseconds kWriteBound{500};
+    // How long closing a local line lets queued output stand still before it discards it.
+    static constexpr std::chrono::milliseconds kStallBound = CTtyLine::kStallBound;
 
     // Opens "COM1:" at 38400 bit/s at once; a failure is reported, construction succeeds.
     explicit CComPort(ErrorReporter reporter);

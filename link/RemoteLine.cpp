@@ -145,13 +145,13 @@ LineFailure CRemoteLine::Broken(int errorNumber) const {
     return {LinkStep::Negotiate, errorNumber};
 }
 
+// A remote that never stops sending neither holds the link here nor fills its memory: a call reads
+// at most kReadsPerCall times (the waits' deadlines do the rest), and of the data only the latest
+// kDataKept bytes are kept, which hold the last XON or XOFF, all that counts of it.
 int CRemoteLine::Receive() {
-    for (;;) {
-        if (!m_stream->HasPending()) {
-            pollfd pfd{Fd(), POLLIN, 0};
-            if (::poll(&pfd, 1, 0) == 0)
-                return 0;
-        }
+    constexpr int kReadsPerCall = 16;
+    constexpr std::size_t kDataKept = 4096;
+    for (int reads = 0; reads < kReadsPerCall; ++reads) {
         char input[512];
         const ssize_t n = m_stream->Read(input, sizeof input);
         if (n == 0)
@@ -168,7 +168,10 @@ int CRemoteLine::Receive() {
         m_decoder.Feed(std::string_view(input, static_cast<std::size_t>(n)), m_data, events);
         for (const Event& event : events)
             Handle(event);
+        if (m_data.size() > kDataKept)
+            m_data.erase(0, m_data.size() - kDataKept);
     }
+    return 0;
 }
 
 void CRemoteLine::Handle(const Event& event) {
@@ -249,7 +252,8 @@ int CRemoteLine::Write(char c) {
 }
 
 short CRemoteLine::WriteEvents() const {
-    return m_stream->Wants() ? m_stream->Wants() : POLLOUT;
+    const short wants = m_stream->Wants();
+    return wants != 0 ? wants : static_cast<short>(POLLOUT);
 }
 
 int CRemoteLine::Read(std::string& data) {

@@ -1,5 +1,6 @@
 #include "TcpStream.h"
 
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -7,7 +8,10 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
+#include <optional>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -47,14 +51,43 @@ struct AddrinfoFree {
 };
 using AddrinfoList = std::unique_ptr<addrinfo, AddrinfoFree>;
 
-std::variant<AddrinfoList, int> Resolve(const RemoteAddress& address,
-                                        WaitClock::time_point deadline, const WaitHook& onWait) {
+// One address to try.
+struct Endpoint {
+    sockaddr_storage address{};
+    socklen_t size = 0;
+};
+
+// An address given as such needs no lookup (and no resolver thread).
+std::optional<Endpoint> NumericEndpoint(const RemoteAddress& address) {
+    const auto port = static_cast<std::uint16_t>(std::stoul(address.service));
+    Endpoint endpoint;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&endpoint.address);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&endpoint.address);
+    if (::inet_pton(AF_INET, address.host.c_str(), &v4->sin_addr) == 1) {
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        endpoint.size = sizeof(sockaddr_in);
+        return endpoint;
+    }
+    if (::inet_pton(AF_INET6, address.host.c_str(), &v6->sin6_addr) == 1) {
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        endpoint.size = sizeof(sockaddr_in6);
+        return endpoint;
+    }
+    return std::nullopt;
+}
+
+std::variant<std::vector<Endpoint>, int>
+Resolve(const RemoteAddress& address, WaitClock::time_point deadline, const WaitHook& onWait) {
+    if (const auto numeric = NumericEndpoint(address))
+        return std::vector<Endpoint>{*numeric};
     auto lookup = std::make_unique<Lookup>();
     lookup->host = address.host;
     lookup->service = address.service;
     lookup->hints.ai_family = AF_UNSPEC;
     lookup->hints.ai_socktype = SOCK_STREAM;
-    lookup->hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
+    lookup->hints.ai_flags = AI_NUMERICSERV;
     lookup->request.ar_name = lookup->host.c_str();
     lookup->request.ar_service = lookup->service.c_str();
     lookup->request.ar_request = &lookup->hints;
@@ -73,19 +106,30 @@ std::variant<AddrinfoList, int> Resolve(const RemoteAddress& address,
     }
     if (const int error = ::gai_error(&lookup->request))
         return LookupErrorNumber(error);
-    return AddrinfoList(lookup->request.ar_result);
+    const AddrinfoList list(lookup->request.ar_result);
+    std::vector<Endpoint> endpoints;
+    for (const addrinfo* ai = list.get(); ai; ai = ai->ai_next) {
+        if (ai->ai_addrlen > sizeof(sockaddr_storage))
+            continue;
+        Endpoint endpoint;
+        std::memcpy(&endpoint.address, ai->ai_addr, ai->ai_addrlen);
+        endpoint.size = ai->ai_addrlen;
+        endpoints.push_back(endpoint);
+    }
+    return endpoints;
 }
 
 // One attempt at one address: 0 with the connected socket, or the errno.
-int ConnectTo(const addrinfo& ai, WaitClock::time_point deadline, const WaitHook& onWait,
+int ConnectTo(const Endpoint& endpoint, WaitClock::time_point deadline, const WaitHook& onWait,
               UniqueFd& socket) {
-    socket.reset(
-        ::socket(ai.ai_family, ai.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai.ai_protocol));
+    socket.reset(::socket(endpoint.address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                          IPPROTO_TCP));
     if (!socket.valid())
         return errno;
     const int one = 1;
     ::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    if (::connect(socket.get(), ai.ai_addr, ai.ai_addrlen) == 0)
+    if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&endpoint.address),
+                  endpoint.size) == 0)
         return 0;
     if (errno != EINPROGRESS)
         return errno;
@@ -107,9 +151,9 @@ std::variant<UniqueFd, LineFailure> CTcpStream::Connect(const RemoteAddress& add
     if (const int* error = std::get_if<int>(&resolved))
         return LineFailure{LinkStep::Resolve, *error};
     int error = EHOSTUNREACH;
-    for (const addrinfo* ai = std::get<AddrinfoList>(resolved).get(); ai; ai = ai->ai_next) {
+    for (const Endpoint& endpoint : std::get<std::vector<Endpoint>>(resolved)) {
         UniqueFd socket;
-        error = ConnectTo(*ai, deadline, onWait, socket);
+        error = ConnectTo(endpoint, deadline, onWait, socket);
         if (error == 0)
             return socket;
         if (error == ETIMEDOUT)

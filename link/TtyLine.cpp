@@ -14,9 +14,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// How long closing lets queued output stand still before it discards it.
-constexpr auto kStallBound = 250ms;
-
 // The kernel clears TIOCEXCL at a serial device's last close, but keeps it on a pseudo-terminal
 // for as long as its far end holds the master open, also after a holder was killed: nothing but
 // that far end could clear it, and every later open by an ordinary user would fail with EBUSY.

@@ -10,6 +10,9 @@
 // exclusive use, non-blocking, through the tty layer.
 class CTtyLine final : public CLine {
 public:
+    // How long closing lets queued output stand still before it discards it.
+    static constexpr std::chrono::milliseconds kStallBound{250};
+
     // Opens `device` for exclusive use; on failure sets `errorNumber` and returns none. `onUsb`:
     // the device's driver ignores the tty layer's XOFF, so the link watches for it itself.
     [[nodiscard]] static std::unique_ptr<CTtyLine> Open(const std::string& device, bool onUsb,

@@ -92,6 +92,41 @@ TEST(LinkErrorText, NamesPortDeviceReasonAndRemedy) {
               "/dev/ttyUSB1" + reason(ENOENT));
 }
 
+// A port on another machine: the reason depends on the step as well, since a connection fails in
+// ways no local device does, and a broken connection is mended by connecting again.
+TEST(LinkErrorText, NamesTheRemoteAndWhatFailedOnTheWay) {
+    const std::string remote = "rfc2217://rack-3:7000";
+    const auto failed = [&](LinkStep step, int number, LinkSetting setting = LinkSetting::None) {
+        LinkError error{step, static_cast<std::uint32_t>(number), "COM1:", remote};
+        error.setting = setting;
+        return error;
+    };
+    const struct {
+        LinkError error;
+        std::string text;
+    } cases[] = {
+        {failed(LinkStep::Resolve, ENOENT), "Rechnername nicht gefunden"},
+        {failed(LinkStep::Connect, ECONNREFUSED),
+         "Verbindung abgelehnt – kein ser2net auf diesem Port?"},
+        {failed(LinkStep::Connect, EHOSTUNREACH), "Rechner nicht erreichbar"},
+        {failed(LinkStep::Connect, ETIMEDOUT), "Verbindungsaufbau: Zeitüberschreitung"},
+        {failed(LinkStep::Open, EBUSY), "Port belegt – ein anderer Client ist verbunden"},
+        {failed(LinkStep::WriteSettings, EINVAL, LinkSetting::Speed),
+         "der entfernte Port lehnt die Geschwindigkeit ab"},
+        {failed(LinkStep::Transmit, ECONNRESET),
+         "Verbindung getrennt – ein erneuter Klick auf COM1 verbindet neu."},
+        {failed(LinkStep::Transmit, ETIMEDOUT),
+         "Zeitüberschreitung – die Anzeige hält die Ausgabe an (XOFF)."},
+    };
+    for (auto c : cases) {
+        if (c.error.errorNumber == ETIMEDOUT && c.error.step == LinkStep::Transmit)
+            c.error.hold = LinkHold::OutputHeld;
+        EXPECT_EQ(DetailText(c.error), "COM1 = " + remote + ": " + c.text);
+    }
+    EXPECT_EQ(DetailText(failed(LinkStep::Transmit, ECONNRESET), ReopenBy::NextRun),
+              "COM1 = " + remote + ": Verbindung getrennt – der nächste Aufruf verbindet neu.");
+}
+
 // Each way a secured connection fails has a reason of its own, after the remote it names.
 TEST(LinkErrorText, EverySecuredFailureSaysWhyOfItsRemote) {
     const std::string remote = "COM1 = rfc2217+tls://rack-3:7011?ca=/etc/bench/ca.pem: ";

@@ -3,6 +3,7 @@
 #include "LineReadback.h"
 #include "PtyPair.h"
 #include "SendProcess.h"
+#include "Ser2net.h"
 
 #include <ComPort.h>
 
@@ -64,6 +65,12 @@ TEST_F(SendRunTest, APortThatCannotOpenIsReportedLikeTheWindowAndNothingIsSent) 
     EXPECT_TRUE(result.err.starts_with("Fehlernummer: 16 !\nCOM1 = " + panel.Path() + ": "))
         << result.err;
 
+    // A remote port where nobody listens.
+    const std::string refused = "rfc2217://127.0.0.1:" + std::to_string(Ser2net::FreePort());
+    result = SendProcess::Run({"--port", refused, "Text"});
+    EXPECT_EQ(result.status, 69);
+    EXPECT_TRUE(result.err.starts_with("Fehlernummer: 111 !\n" + refused + ": ")) << result.err;
+
     EXPECT_EQ(panel.ReadAll(), "");
 }
 
@@ -101,7 +108,8 @@ TEST_F(SendRunTest, AFarEndThatVanishesMidTextStopsTheRunWithOneError) {
 
 TEST_F(SendRunTest, UsageErrorsSendNothing) {
     // Which arguments are wrong is the parser's matter (SendOptionsTest); here: how a run ends.
-    const std::vector<std::vector<std::string>> wrong = {{"--baud", "1234", "Text"}, {}};
+    const std::vector<std::vector<std::string>> wrong = {
+        {"--baud", "1234", "Text"}, {}, {"--port", "rfc2217://rack-3", "Text"}};
     for (const auto& args : wrong) {
         const auto result = SendProcess::Run(args);
         EXPECT_EQ(result.status, 64) << testing::PrintToString(args);
@@ -153,6 +161,12 @@ TEST_F(SendRunTest, ListVersionAndHelp) {
     EXPECT_TRUE(result.out.starts_with("COM1 " + panel.Path() + "\nCOM2 " +
                                        PortEnvironment::Missing(2) + "\n"))
         << result.out;
+    {
+        PortEnvironment remote{{panel.Path(), "rfc2217://[::1]:7000", "", ""}};
+        result = SendProcess::Run({"--list"});
+        EXPECT_NE(result.out.find("\nCOM2 rfc2217://[::1]:7000\n"), std::string::npos)
+            << result.out;
+    }
 
     result = SendProcess::Run({"--vers"});
     EXPECT_EQ(result.status, 0);
