@@ -18,7 +18,8 @@ class CSendKeepAlive {
 public:
     static constexpr std::chrono::milliseconds kTick{30};
 
-    // One send, from its first byte to its return.
+    // One send, from its first byte to its return; or one reopening of the port, which connects
+    // to a port on another machine.
     class CSending {
     public:
         explicit CSending(CSendKeepAlive& keepAlive);

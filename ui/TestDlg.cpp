@@ -85,12 +85,15 @@ void CTestDlg::WireEvents() {
             m_watch(nSent, written);
         return m_keepAlive.OnByte(written);
     });
+    // A press reopens the port, which for a port on another machine means connecting and
+    // setting it up, up to a few seconds: the window stays alive meanwhile as during a send.
     m_port.SetWaitHook([this] { m_keepAlive.OnWait(); });
 
     for (std::size_t i = 0; i < kPortButtons.size(); ++i)
         connect(Controls().Get<QAbstractButton>(kPortButtons[i]), &QAbstractButton::clicked, this,
                 [this, i] {
                     m_steps.Run([this, i] {
+                        const CSendKeepAlive::CSending connecting(m_keepAlive);
                         m_port.SetPort(kPortNames[i]);
                         WarnOfOpenKey();
                     });
@@ -100,6 +103,7 @@ void CTestDlg::WireEvents() {
         connect(Controls().Get<QAbstractButton>(id), &QAbstractButton::clicked, this,
                 [this, nBaudRate = nBaudRate] {
                     m_steps.Run([this, nBaudRate] {
+                        const CSendKeepAlive::CSending connecting(m_keepAlive);
                         m_port.SetBaudRate(nBaudRate);
                         WarnOfOpenKey();
                     });

@@ -4,8 +4,7 @@
 // plugged back as at a bench. Runs only inside the throw-away test machine that run-guest boots;
 // the KELMORA_RIG_* variables say what is wired where. A pseudo-terminal cannot show any of this:
 // it has no output queue, no modem lines and cannot be unplugged.
-#include "LineReadback.h"
-#include "OpenAttempt.h"
+#include "GuestRig.h"
 #include "PtyPair.h"
 #include "ReadBytes.h"
 #include "SerialFarEnd.h"
@@ -37,27 +36,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Rig(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-// XON and XOFF reach the link's tty through its receive interrupt and the line discipline's
-// worker; give both time to act, on a loaded machine too.
-void LetTheLinkSeeIt() {
-    std::this_thread::sleep_for(300ms);
-}
-
-LineReadback ReadDeviceLine(const std::string& device) {
-    const UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    return ReadLine(fd.get());
-}
-
 struct Cable {
     const char* driver;
     std::string link; // the port the link opens
     std::string far;  // the end wired to it
-    bool xoffByLink;  // on USB the link holds the output on XOFF itself
+    bool xoffByLink;  // on USB and over the network the link holds the output on XOFF itself
+    std::string tty;  // where the bytes leave: the port itself, or ser2net's device behind it
 };
 
 std::ostream& operator<<(std::ostream& out, const Cable& cable) {
@@ -65,13 +49,21 @@ std::ostream& operator<<(std::ostream& out, const Cable& cable) {
 }
 
 Cable Uart() {
-    return {"UART16550", Rig("KELMORA_RIG_UART"), Rig("KELMORA_RIG_UART_FAR"), false};
+    return {"UART16550", Rig("KELMORA_RIG_UART"), Rig("KELMORA_RIG_UART_FAR"), false,
+            Rig("KELMORA_RIG_UART")};
 }
 Cable Ftdi() {
-    return {"FTDI", Rig("KELMORA_RIG_USB"), Rig("KELMORA_RIG_USB_FAR"), true};
+    return {"FTDI", Rig("KELMORA_RIG_USB"), Rig("KELMORA_RIG_USB_FAR"), true,
+            Rig("KELMORA_RIG_USB")};
 }
 Cable Acm() {
-    return {"CdcAcm", Rig("KELMORA_RIG_ACM"), Rig("KELMORA_RIG_ACM_FAR"), true};
+    return {"CdcAcm", Rig("KELMORA_RIG_ACM"), Rig("KELMORA_RIG_ACM_FAR"), true,
+            Rig("KELMORA_RIG_ACM")};
+}
+// The UART on another machine: ser2net on the guest's loopback shares it (RFC 2217).
+Cable Ser2net() {
+    return {"Ser2net", Rig("KELMORA_RIG_REMOTE_UART"), Rig("KELMORA_RIG_UART_FAR"), true,
+            Rig("KELMORA_RIG_UART")};
 }
 bool IsAcm(const Cable& cable) {
     return cable.link == Rig("KELMORA_RIG_ACM");
@@ -153,39 +145,6 @@ void UnsetPortEnvironment() {
         ::unsetenv(("KELMORA_COM" + std::to_string(n)).c_str());
 }
 
-// What `run` wrote to standard error.
-std::string StandardErrorOf(const std::function<void()>& run) {
-    std::FILE* file = std::tmpfile();
-    const int saved = ::dup(STDERR_FILENO);
-    std::fflush(stderr);
-    ::dup2(::fileno(file), STDERR_FILENO);
-    run();
-    std::fflush(stderr);
-    ::dup2(saved, STDERR_FILENO);
-    ::close(saved);
-    EXPECT_EQ(std::fseek(file, 0, SEEK_SET), 0);
-    std::string text;
-    for (int c; (c = std::fgetc(file)) != EOF;)
-        text.push_back(static_cast<char>(c));
-    EXPECT_EQ(std::fclose(file), 0);
-    return text;
-}
-
-class RigTest : public ::testing::Test, protected ReportLog {
-protected:
-    // Reopens at the given speed. A close that waited for queued bytes would take the
-    // driver's closing time, 30 s; the link's own bound for a stalled queue is far below it.
-    void QuickReopen(CComPort& port, int speed) {
-        const auto start = CComPort::Clock::now();
-        port.SetBaudRate(speed);
-        EXPECT_LT(CComPort::Clock::now() - start, 10 * CComPort::kStallBound) << speed;
-    }
-    void SetUp() override {
-        if (Rig("KELMORA_RIG_UART").empty())
-            GTEST_SKIP() << "runs only inside the test machine booted by tests/guest/run-guest";
-    }
-};
-
 // What both drivers must do alike.
 class RealSerialCable : public RigTest, public ::testing::WithParamInterface<Cable> {};
 
@@ -247,12 +206,12 @@ INSTANTIATE_TEST_SUITE_P(Drivers, RealSerialCable, ::testing::Values(Uart(), Ftd
                          kCableName);
 
 // XOFF: the 16550's driver stops its UART, on USB the link holds the output itself (the emulated
-// FTDI chip, like cdc_acm, ignores XON/XOFF and CTS).
+// FTDI chip, like cdc_acm, ignores XON/XOFF and CTS), and so it does behind ser2net, whose
+// device passes XON and XOFF on as data.
 class RealSerialFlow : public RigTest, public ::testing::WithParamInterface<Cable> {};
 
 TEST_P(RealSerialFlow, XoffHeldStringIsReportedOnceAndXonOrAReopenLetsOnlyTheNextThrough) {
-    const std::string uart = GetParam().link;
-    PortEnvironment ports{{uart, "", "", ""}};
+    PortEnvironment ports{{GetParam().link, "", "", ""}};
     SerialFarEnd far(GetParam().far);
     CComPort port(Recorder());
     std::size_t handedOver = 0;
@@ -273,7 +232,7 @@ TEST_P(RealSerialFlow, XoffHeldStringIsReportedOnceAndXonOrAReopenLetsOnlyTheNex
     EXPECT_EQ(reports[0].hold, LinkHold::OutputHeld);
     // A UART's driver takes the first byte into its queue; the link itself writes none.
     EXPECT_EQ(handedOver, GetParam().xoffByLink ? 0u : 1u) << "the rest of the string is dropped";
-    EXPECT_EQ(QueuedOutput(uart), 0);
+    EXPECT_EQ(QueuedOutput(GetParam().tty), 0);
 
     far.Write("\x11");
     LetTheLinkSeeIt();
@@ -295,8 +254,8 @@ TEST_P(RealSerialFlow, XoffHeldStringIsReportedOnceAndXonOrAReopenLetsOnlyTheNex
     EXPECT_EQ(reports.size(), 2u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Drivers, RealSerialFlow, ::testing::Values(Uart(), Ftdi(), Acm()),
-                         kCableName);
+INSTANTIATE_TEST_SUITE_P(Drivers, RealSerialFlow,
+                         ::testing::Values(Uart(), Ftdi(), Acm(), Ser2net()), kCableName);
 
 // Closing a line that XOFF holds with a byte still queued: the byte is discarded once the queue
 // has stood still for the stall bound, not after the driver's closing time, and it does not
