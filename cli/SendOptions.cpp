@@ -114,7 +114,8 @@ std::optional<UsageError> Apply(SendOptions& options, int code, std::string_view
             return std::nullopt;
         }
         return UsageError{"ungültiger Port " + Quoted(value) +
-                          " (COM1 … COM4, ein Gerätepfad oder rfc2217://RECHNER:PORT)"};
+                          " (COM1 … COM4, ein Gerätepfad, rfc2217://RECHNER:PORT oder "
+                          "rfc2217+tls://RECHNER:PORT?ca=…)"};
     case 'b':
         if (std::ranges::find(kBaudRates, value) != kBaudRates.end()) {
             options.baud = std::stoi(std::string(value));
@@ -209,7 +210,9 @@ Optionen:
   -p, --port=PORT      COM1, COM2, COM3 oder COM4 (Vorgabe: COM1), ein
                          Gerätepfad wie /dev/ttyUSB0 oder ein Port auf einem
                          anderen Rechner (ser2net, RFC 2217) wie
-                         rfc2217://rack-3:7000 oder rfc2217://[::1]:7000
+                         rfc2217://rack-3:7000 oder rfc2217://[::1]:7000;
+                         in TLS: rfc2217+tls://rack-3:7011?ca=DATEI, mit
+                         Client-Zertifikat &cert=DATEI&key=DATEI
   -b, --baud=BAUD      2400, 9600, 14400, 19200 oder 38400 (Vorgabe: 38400)
       --list           für COM1 … COM4 je eine Zeile „COMn GERÄT [KENNUNG]“
                          ausgeben, „COMn -“, wenn der Name für kein Gerät

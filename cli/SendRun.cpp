@@ -73,6 +73,8 @@ int RunSend(const SendOptions& options, const CStopSignals& stop) {
     CComPort port(report, options.port.portName, options.baud, options.port.device);
     if (failed)
         return EX_UNAVAILABLE;
+    if (!port.KeyOpenToOthers().empty())
+        std::fprintf(stderr, "%s\n", KeyOpenToOthersText(port.KeyOpenToOthers()).c_str());
 
     std::size_t sentBefore = 0; // bytes of the earlier items
     port.SetByteHook([&](std::size_t nSent, CComPort::Clock::time_point written) {

@@ -65,6 +65,7 @@ std::uint32_t CComPort::Open() {
     else if (m_pszPortName)
         binding = m_names.Resolve(m_pszPortName);
     m_strDevice = binding.device;
+    m_strOpenKey.clear();
     m_bDeviceGone = binding.gone;
     m_bXoffHeld = false;
     if (m_strDevice.empty())
@@ -96,11 +97,13 @@ std::uint32_t CComPort::OpenRemote() {
         return ReportError(LinkStep::Resolve, EINVAL);
     auto connected = CRemoteLine::Connect(*address, m_onWait);
     if (const auto* failure = std::get_if<LineFailure>(&connected))
-        return ReportError(failure->step, failure->errorNumber);
-    m_hComm = std::move(std::get<std::unique_ptr<CRemoteLine>>(connected));
+        return ReportError(*failure);
+    auto& line = std::get<std::unique_ptr<CRemoteLine>>(connected);
+    m_strOpenKey = line->KeyOpenToOthers();
+    m_hComm = std::move(line);
     if (const auto failure = m_hComm->Configure(m_nBaudRate, m_onWait)) {
         m_hComm.reset();
-        return ReportError(failure->step, failure->errorNumber, LinkHold::None, failure->setting);
+        return ReportError(*failure);
     }
     return 0;
 }
@@ -222,14 +225,24 @@ void CComPort::CloseIfGone() {
     }
 }
 
+std::uint32_t CComPort::ReportError(const LineFailure& failure) {
+    return ReportError(failure.step, failure.errorNumber, LinkHold::None, failure.setting,
+                       failure.tls);
+}
+
 std::uint32_t CComPort::ReportError(LinkStep step, int errorNumber, LinkHold hold,
-                                    LinkSetting setting) {
+                                    LinkSetting setting, LinkTls tls) {
     m_dwLastError = static_cast<std::uint32_t>(errorNumber);
     if (!m_report)
         return m_dwLastError;
-    LinkError error{step,        m_dwLastError, m_pszPortName ? m_pszPortName : "",
-                    m_strDevice, hold,          step == LinkStep::Open && m_bDeviceGone,
-                    setting};
+    LinkError error{step,
+                    m_dwLastError,
+                    m_pszPortName ? m_pszPortName : "",
+                    m_strDevice,
+                    hold,
+                    step == LinkStep::Open && m_bDeviceGone,
+                    setting,
+                    tls};
     if (step == LinkStep::Open && !IsRemoteName(m_strDevice))
         AddOpenFailureFacts(error); // at once, while a holder still holds the device
     m_report(error);

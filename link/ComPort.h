@@ -69,6 +69,9 @@ public:
     void CloseIfGone();
 
     [[nodiscard]] bool IsOpen() const { return m_hComm != nullptr; }
+    // The client key of the secured port just opened, when others than its owner may read it
+    // (it is used all the same); empty otherwise. The caller warns on standard error.
+    [[nodiscard]] const std::string& KeyOpenToOthers() const { return m_strOpenKey; }
     // What the COM names stand for in this run; the window's tooltips show it.
     [[nodiscard]] CPortNames& PortNames() { return m_names; }
 
@@ -76,8 +79,9 @@ public:
     void SetWaitHook(WaitHook hook) { m_onWait = std::move(hook); }
 
 private:
+    std::uint32_t ReportError(const LineFailure& failure);
     std::uint32_t ReportError(LinkStep step, int errorNumber, LinkHold hold = LinkHold::None,
-                              LinkSetting setting = LinkSetting::None);
+                              LinkSetting setting = LinkSetting::None, LinkTls tls = LinkTls::None);
     [[nodiscard]] std::uint32_t TransmitFailed(int errorNumber);
     [[nodiscard]] int TransmitByte(char c);
     [[nodiscard]] int AwaitLineFree(Clock::time_point deadline);
@@ -92,6 +96,7 @@ private:
     std::unique_ptr<CLine> m_hComm;
     std::string m_strDevicePath; // the device the caller handed over, until SetPort
     std::string m_strDevice;     // what the port name stood for at the last open
+    std::string m_strOpenKey;    // see KeyOpenToOthers
     bool m_bDeviceGone = false;  // and that device was unplugged, or the connection ended, then
     CPortNames m_names;
     bool m_bXoffHeld = false; // the far end's last XON or XOFF was XOFF (CLine::FlowByLink)

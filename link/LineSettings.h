@@ -8,6 +8,7 @@ struct LineFailure {
     LinkStep step;
     int errorNumber;
     LinkSetting setting = LinkSetting::None;
+    LinkTls tls = LinkTls::None;
 };
 
 // Who stops the output when the far end sends XOFF.

@@ -15,6 +15,7 @@ enum class LinkStep {
                // service did not answer; ETIMEDOUT: not in time)
     Connect,   // no connection (refused, no route, no answer in time)
     Negotiate, // the remote does not speak the protocol of a shared serial port, or not in time
+    Secure,    // no secured connection (TLS); see LinkTls
 };
 
 // The setting a remote port refused (LinkStep::WriteSettings); a local line's settings are
@@ -26,6 +27,24 @@ enum class LinkSetting {
     Parity,
     StopSize,
     FlowControl,
+};
+
+// Why a secured connection failed (LinkStep::Secure), with the error number each one carries.
+enum class LinkTls {
+    None,
+    Options,            // EINVAL: the name's options are wrong (TlsOptionsError tells which)
+    UnknownCa,          // EKEYREJECTED: the server's certificate is not from a trusted CA
+    WrongHost,          // EKEYREJECTED: it does not name the host the port name gives
+    Expired,            // EKEYEXPIRED: it has expired, or is not valid yet
+    CertificateWanted,  // ENOKEY: the server wants a client certificate and none was given
+    CertificateRefused, // EACCES: the server refused the client certificate
+    NotTls,             // EPROTO: the remote answered without TLS (a plain port)
+    TlsExpected,        // EPROTO: the remote speaks TLS, the name asked for a plain port
+    CaFile,             // the ca= file: its errno; EINVAL when it holds no certificate
+    CertFile,           // the cert= file: its errno; EINVAL when it holds no certificate
+    KeyFile,            // the key= file: its errno; EINVAL when it is no key (or encrypted)
+                        // or not the certificate's
+    Failed,             // anything else: ETIMEDOUT, ECONNRESET, EPROTO
 };
 
 // Why a byte could not leave, where the link can tell.
@@ -45,6 +64,7 @@ struct LinkError {
     LinkHold hold = LinkHold::None;
     bool deviceGone = false; // the name's device is unplugged; `device` is the node it last had
     LinkSetting setting = LinkSetting::None;
+    LinkTls tls = LinkTls::None;
     // Filled where the system tells, so that the report can name a remedy:
     std::string openingGroup{}; // EACCES: the device's group, whose members may open it
     int holderPid = 0;          // EBUSY: the process holding the device's lock, 0 when unknown

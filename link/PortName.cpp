@@ -37,13 +37,21 @@ std::string PortLabel(std::string_view portName) {
 }
 
 bool IsRemoteName(std::string_view name) {
-    return StartsWithIgnoringCase(name, kRemoteScheme);
+    return StartsWithIgnoringCase(name, kRemoteScheme) ||
+           StartsWithIgnoringCase(name, kSecureRemoteScheme);
 }
 
 std::optional<RemoteAddress> ParseRemoteAddress(std::string_view name) {
     if (!IsRemoteName(name))
         return std::nullopt;
-    const std::string_view rest = name.substr(kRemoteScheme.size());
+    const bool secure = StartsWithIgnoringCase(name, kSecureRemoteScheme);
+    std::string_view rest = name.substr(secure ? kSecureRemoteScheme.size() : kRemoteScheme.size());
+    std::string_view options;
+    // Options are checked where the port is opened, so that the report names the one at fault.
+    if (const std::size_t query = rest.find('?'); secure && query != std::string_view::npos) {
+        options = rest.substr(query + 1);
+        rest = rest.substr(0, query);
+    }
     std::string_view host;
     std::string_view service;
     if (rest.starts_with('[')) {
@@ -66,5 +74,5 @@ std::optional<RemoteAddress> ParseRemoteAddress(std::string_view name) {
     }
     if (host.empty() || !ValidTcpPort(service))
         return std::nullopt;
-    return RemoteAddress{std::string(host), std::string(service)};
+    return RemoteAddress{std::string(host), std::string(service), secure, std::string(options)};
 }

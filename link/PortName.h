@@ -14,13 +14,17 @@
 [[nodiscard]] std::string PortLabel(std::string_view portName);
 
 // A serial port shared on the network (RFC 2217): "rfc2217://HOST:PORT", an IPv6 address in
-// brackets ("rfc2217://[::1]:7000").
+// brackets ("rfc2217://[::1]:7000"); inside TLS "rfc2217+tls://HOST:PORT", with its options
+// after a '?' ("rfc2217+tls://rack-3:7011?ca=/etc/bench/ca.pem", see TlsOptions.h).
 struct RemoteAddress {
     std::string host;    // without the brackets
     std::string service; // the TCP port, digits only
+    bool secure = false;
+    std::string options{}; // what follows the '?' of a secured port's name, as written
 };
 
 inline constexpr std::string_view kRemoteScheme = "rfc2217://";
+inline constexpr std::string_view kSecureRemoteScheme = "rfc2217+tls://";
 
 // Whether the text is meant as a remote port: it starts with the scheme, well-formed or not.
 [[nodiscard]] bool IsRemoteName(std::string_view name);

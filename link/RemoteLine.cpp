@@ -1,6 +1,7 @@
 #include "RemoteLine.h"
 
 #include "TcpStream.h"
+#include "TlsStream.h"
 
 #include <sys/socket.h>
 
@@ -33,11 +34,30 @@ std::string BigEndian32(std::uint32_t value) {
 
 std::variant<std::unique_ptr<CRemoteLine>, LineFailure>
 CRemoteLine::Connect(const RemoteAddress& address, const WaitHook& onWait) {
+    TlsOptions options;
+    if (address.secure) {
+        auto parsed = ParseTlsOptions(address.options);
+        if (std::holds_alternative<TlsOptionsError>(parsed))
+            return LineFailure{LinkStep::Secure, EINVAL, LinkSetting::None, LinkTls::Options};
+        options = std::move(std::get<TlsOptions>(parsed));
+    }
     auto socket = CTcpStream::Connect(address, WaitClock::now() + kConnectBound, onWait);
     if (auto* failure = std::get_if<LineFailure>(&socket))
         return *failure;
-    return std::make_unique<CRemoteLine>(
-        std::make_unique<CTcpStream>(std::move(std::get<UniqueFd>(socket))));
+    if (!address.secure)
+        return std::make_unique<CRemoteLine>(
+            std::make_unique<CTcpStream>(std::move(std::get<UniqueFd>(socket))));
+    const std::string keyFile = options.keyFile;
+    auto stream = std::make_unique<CTlsStream>(std::move(std::get<UniqueFd>(socket)), address.host,
+                                               std::move(options));
+    if (const auto failure = stream->Handshake(WaitClock::now() + kNegotiationBound, onWait))
+        return LineFailure{LinkStep::Secure, failure->errorNumber, LinkSetting::None,
+                           failure->cause};
+    auto line = std::make_unique<CRemoteLine>(nullptr, true);
+    if (stream->KeyOpenToOthers())
+        line->m_openKey = keyFile;
+    line->m_stream = std::move(stream);
+    return line;
 }
 
 std::optional<LineFailure> CRemoteLine::Configure(int nBaudRate, const WaitHook& onWait) {
@@ -117,6 +137,11 @@ std::optional<LineFailure> CRemoteLine::AwaitRemote(const std::function<bool()>&
 LineFailure CRemoteLine::Broken(int errorNumber) const {
     if (m_data.find(kInUse) != std::string::npos)
         return {LinkStep::Open, EBUSY};
+    // A TLS port behind a plain name: ser2net closes at the first bytes that are no TLS, without
+    // a word; another server sends a TLS alert first. A Telnet server always speaks first.
+    const bool closed = errorNumber == ECONNRESET || errorNumber == EPIPE;
+    if (!m_secure && ((closed && m_firstBytes.empty()) || CTlsStream::LooksLikeTls(m_firstBytes)))
+        return {LinkStep::Negotiate, EPROTO, LinkSetting::None, LinkTls::TlsExpected};
     return {LinkStep::Negotiate, errorNumber};
 }
 
@@ -136,6 +161,9 @@ int CRemoteLine::Receive() {
                 return 0;
             return errno == ETIMEDOUT || errno == EPIPE ? ECONNRESET : errno;
         }
+        if (m_firstBytes.size() < 2)
+            m_firstBytes.append(input,
+                                std::min(static_cast<std::size_t>(n), 2 - m_firstBytes.size()));
         std::vector<Event> events;
         m_decoder.Feed(std::string_view(input, static_cast<std::size_t>(n)), m_data, events);
         for (const Event& event : events)

@@ -23,11 +23,13 @@ public:
     static constexpr std::chrono::seconds kConnectBound{3};
     static constexpr std::chrono::seconds kNegotiationBound{3};
 
-    // Connects to the remote port, plainly; fails at LinkStep::Resolve or LinkStep::Connect.
+    // Connects to the remote port, plainly or inside TLS as its name says; fails at
+    // LinkStep::Resolve, LinkStep::Connect or LinkStep::Secure.
     [[nodiscard]] static std::variant<std::unique_ptr<CRemoteLine>, LineFailure>
     Connect(const RemoteAddress& address, const WaitHook& onWait);
-    explicit CRemoteLine(std::unique_ptr<CStream> stream)
-        : m_stream(std::move(stream)) {}
+    explicit CRemoteLine(std::unique_ptr<CStream> stream, bool secure = false)
+        : m_stream(std::move(stream))
+        , m_secure(secure) {}
 
     // Negotiates binary transfer both ways and COM-PORT-OPTION, then sets the speed, 8N1 and
     // hardware flow control at the remote, and checks each of its replies.
@@ -51,6 +53,9 @@ public:
     // Every failure of the connection ends it; ETIMEDOUT is the link's own bound.
     [[nodiscard]] bool Gone(int errorNumber) const override { return errorNumber != ETIMEDOUT; }
     [[nodiscard]] bool HungUp() const override;
+    // The client key of a secured port, when others than its owner may read it (see
+    // CTlsStream); empty otherwise.
+    [[nodiscard]] const std::string& KeyOpenToOthers() const { return m_openKey; }
 
 private:
     // Reads and decodes whatever has arrived, answering the remote's requests.
@@ -66,6 +71,9 @@ private:
     [[nodiscard]] LineFailure Broken(int errorNumber) const;
 
     std::unique_ptr<CStream> m_stream;
+    bool m_secure = false;
+    std::string m_openKey;
+    std::string m_firstBytes; // the first bytes the remote sent, as they came
     telnet::CDecoder m_decoder;
     std::string m_data;    // data bytes received, not yet read
     std::string m_pending; // what the socket has not taken yet of a byte's encoding

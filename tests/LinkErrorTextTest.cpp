@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -124,6 +125,23 @@ TEST(LinkErrorText, NamesTheRemoteAndWhatFailedOnTheWay) {
     }
     EXPECT_EQ(DetailText(failed(LinkStep::Transmit, ECONNRESET), ReopenBy::NextRun),
               "COM1 = " + remote + ": Verbindung getrennt – der nächste Aufruf verbindet neu.");
+}
+
+// Each way a secured connection fails has a reason of its own, after the remote it names.
+TEST(LinkErrorText, EverySecuredFailureSaysWhyOfItsRemote) {
+    const std::string remote = "COM1 = rfc2217+tls://rack-3:7011?ca=/etc/bench/ca.pem: ";
+    std::set<std::string> reasons;
+    for (const LinkTls cause :
+         {LinkTls::UnknownCa, LinkTls::WrongHost, LinkTls::Expired, LinkTls::CertificateWanted,
+          LinkTls::CertificateRefused, LinkTls::NotTls, LinkTls::TlsExpected, LinkTls::CaFile,
+          LinkTls::CertFile, LinkTls::KeyFile, LinkTls::Failed}) {
+        LinkError error{LinkStep::Secure, EACCES,
+                        "COM1:", "rfc2217+tls://rack-3:7011?ca=/etc/bench/ca.pem"};
+        error.tls = cause;
+        const std::string text = DetailText(error);
+        EXPECT_TRUE(text.starts_with(remote)) << text;
+        EXPECT_TRUE(reasons.insert(text.substr(remote.size())).second) << text;
+    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "SystemMenu.h"
 #include "TestDlgTemplate.h"
 
+#include <LinkErrorText.h>
 #include <PanelCommands.h>
 #include <PortNames.h>
 
@@ -19,6 +20,7 @@
 #include <QShortcut>
 
 #include <array>
+#include <cstdio>
 
 namespace {
 
@@ -93,6 +95,7 @@ void CTestDlg::WireEvents() {
                     m_steps.Run([this, i] {
                         const CSendKeepAlive::CSending connecting(m_keepAlive);
                         m_port.SetPort(kPortNames[i]);
+                        WarnOfOpenKey();
                     });
                 });
     // Init-captures, not captured bindings, which the static analysis's parser cannot read yet.
@@ -102,6 +105,7 @@ void CTestDlg::WireEvents() {
                     m_steps.Run([this, nBaudRate] {
                         const CSendKeepAlive::CSending connecting(m_keepAlive);
                         m_port.SetBaudRate(nBaudRate);
+                        WarnOfOpenKey();
                     });
                 });
 
@@ -152,8 +156,17 @@ void CTestDlg::OnInitDialog() {
     // The same operations as pressing COM1 and then 38400: each closes and reopens the port.
     m_port.SetPort(kPortNames[0]);
     m_port.SetBaudRate(38400);
+    WarnOfOpenKey();
 
     Controls().Control(IDC_COM1)->setFocus();
+}
+
+void CTestDlg::WarnOfOpenKey() {
+    const std::string& key = m_port.KeyOpenToOthers();
+    if (key.empty() || key == m_strWarnedKey)
+        return;
+    m_strWarnedKey = key;
+    std::fprintf(stderr, "%s\n", KeyOpenToOthersText(key).c_str());
 }
 
 void CTestDlg::accept() {

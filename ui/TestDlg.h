@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 class QMenu;
@@ -62,6 +63,8 @@ private:
     void AppendCommand(std::string_view command);
     // F1: the help's contents page.
     void OnHelp();
+    // On standard error, once a run: the secured port's client key may be read by others.
+    void WarnOfOpenKey();
 
     // The link comes first: it must open before, and close after, everything else.
     CComPort m_port;
@@ -84,4 +87,5 @@ private:
     CSendKeepAlive m_keepAlive;
     CStepQueue m_steps;   // the link's operations, one after the other
     QTimer m_deviceWatch; // lets go of a device unplugged while idle
+    std::string m_strWarnedKey;
 };

@@ -1,6 +1,7 @@
 #include "LinkErrorText.h"
 
 #include <PortName.h>
+#include <TlsOptions.h>
 
 #include <cerrno>
 #include <cstring>
@@ -149,7 +150,77 @@ std::string Remedy(const LinkError& error, const std::string& port, ReopenBy reo
     return {};
 }
 
+// What is wrong with the options of a secured port's name.
+std::string OptionsReason(const std::string& name) {
+    const auto address = ParseRemoteAddress(name);
+    const auto parsed = ParseTlsOptions(address ? address->options : std::string());
+    const auto* error = std::get_if<TlsOptionsError>(&parsed);
+    if (!error)
+        return "ungültige Angaben nach „?“.";
+    const std::string item = "„" + error->item + "“";
+    switch (error->fault) {
+    case TlsOptionsError::Fault::Unknown:
+        return "unbekannte Angabe " + item + " – möglich sind ca=, cert= und key=.";
+    case TlsOptionsError::Fault::Empty:
+        return "bei " + item + " fehlt die Datei.";
+    case TlsOptionsError::Fault::Repeated:
+        return item + " ist doppelt angegeben.";
+    case TlsOptionsError::Fault::CertAlone:
+        return item + " braucht sein Gegenstück: cert= und key= nur zusammen.";
+    }
+    return {};
+}
+
+// Why a secured connection failed; the remote is named before it.
+std::string SecureReason(const LinkError& error) {
+    const auto file = [&](const std::string& what) {
+        if (error.errorNumber == EINVAL)
+            return what + " ist unbrauchbar (kein PEM-Inhalt dieser Art).";
+        return what + ": " + Reason(error.errorNumber) + ".";
+    };
+    switch (error.tls) {
+    case LinkTls::Options:
+        return OptionsReason(error.device);
+    case LinkTls::UnknownCa:
+        return "Zertifikat der Gegenstelle nicht vertrauenswürdig – keine der vertrauten "
+               "Zertifizierungsstellen (ca=) hat es ausgestellt.";
+    case LinkTls::WrongHost:
+        return "Zertifikat der Gegenstelle gilt nicht für diesen Rechnernamen (subjectAltName).";
+    case LinkTls::Expired:
+        return "Zertifikat der Gegenstelle abgelaufen oder noch nicht gültig – stimmt die Uhr?";
+    case LinkTls::CertificateWanted:
+        return "Die Gegenstelle verlangt ein Client-Zertifikat (cert= und key=).";
+    case LinkTls::CertificateRefused:
+        return "Die Gegenstelle weist das Client-Zertifikat (cert=) zurück.";
+    case LinkTls::NotTls:
+        return "Die Gegenstelle spricht kein TLS – für einen unverschlüsselten Port "
+               "rfc2217:// verwenden.";
+    case LinkTls::TlsExpected:
+        return "Die Gegenstelle erwartet TLS – rfc2217+tls:// verwenden.";
+    case LinkTls::CaFile:
+        return file("Die CA-Datei (ca=)");
+    case LinkTls::CertFile:
+        return file("Die Zertifikatsdatei (cert=)");
+    case LinkTls::KeyFile:
+        if (error.errorNumber == EINVAL)
+            return "Die Schlüsseldatei (key=) enthält keinen unverschlüsselten Schlüssel zum "
+                   "Zertifikat.";
+        return file("Die Schlüsseldatei (key=)");
+    case LinkTls::Failed:
+    case LinkTls::None:
+        break;
+    }
+    return "TLS-Verbindung gescheitert: " + Reason(error.errorNumber) + ".";
+}
+
 } // namespace
+
+std::string KeyOpenToOthersText(const std::string& keyFile) {
+    return "Warnung: die Schlüsseldatei " + keyFile +
+           " ist auch für andere zugänglich; nur ihr Besitzer sollte sie lesen können "
+           "(chmod 600 " +
+           keyFile + ").";
+}
 
 std::string FailureText(const LinkError& error) {
     return "Fehlernummer: " + std::to_string(static_cast<int>(error.errorNumber)) + " !";
@@ -160,6 +231,8 @@ std::string DetailText(const LinkError& error, ReopenBy reopen) {
     if (error.device.empty())
         return port + ": kein serielles Gerät gefunden.";
     const std::string where = port.empty() ? error.device : port + " = " + error.device;
+    if (error.tls != LinkTls::None)
+        return where + ": " + SecureReason(error);
     const std::string reason =
         IsRemoteName(error.device) ? RemoteReason(error) : Reason(error.errorNumber);
     return where + ": " + reason + HoldReason(error.hold) + Remedy(error, port, reopen);

@@ -21,3 +21,7 @@ enum class ReopenBy { PortButton, NextRun };
 // path) the line starts with the device.
 [[nodiscard]] std::string DetailText(const LinkError& error,
                                      ReopenBy reopen = ReopenBy::PortButton);
+
+// The warning for a client key that others than its owner may read (it is used all the same):
+// "Warnung: die Schlüsseldatei /home/…/bench.key ist auch für andere zugänglich; …".
+[[nodiscard]] std::string KeyOpenToOthersText(const std::string& keyFile);

@@ -2,7 +2,8 @@
 // linked, glibc's resolver and group lookup draw link warnings (they need NSS libraries at run
 // time); these stand in for them. The resolver takes numeric addresses and ports, all the
 // guest's loopback needs (ser2net at 127.0.0.1); GoogleTest refers to it only for streaming
-// results over a socket, the link to group names only to word a permission report.
+// results over a socket, the link to group names only to word a permission report. OpenSSL's
+// libcrypto can look hosts up by itself and load modules; the link does neither.
 #include <arpa/inet.h>
 #include <grp.h>
 #include <netdb.h>
@@ -64,4 +65,15 @@ extern "C" void freeaddrinfo(addrinfo* info) {
 extern "C" int getgrgid_r(gid_t, group*, char*, std::size_t, group** result) {
     *result = nullptr;
     return 0;
+}
+
+extern "C" hostent* gethostbyname(const char*) {
+    h_errno = HOST_NOT_FOUND;
+    return nullptr;
+}
+
+// The linker sends libcrypto's calls of dlopen here (--wrap, see CMakeLists.txt): a mere
+// definition would not keep glibc's own, which the static start-up code pulls in, from warning.
+extern "C" void* __wrap_dlopen(const char*, int) { // NOLINT(bugprone-reserved-identifier)
+    return nullptr;
 }
