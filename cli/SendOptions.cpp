@@ -2,6 +2,7 @@
 
 #include "Utf8.h"
 
+#include <LinkErrorText.h>
 #include <PanelCommands.h>
 #include <PortName.h>
 #include <Transcript.h>
@@ -109,6 +110,10 @@ UsageError OptionError(int code, std::string_view argument) {
 std::optional<UsageError> Apply(SendOptions& options, int code, std::string_view value) {
     switch (code) {
     case 'p':
+        // Nothing is sent for a secured port's name whose options are wrong: the call is.
+        if (const auto address = ParseRemoteAddress(value); address && address->secure)
+            if (auto reason = TlsOptionsReason(address->options); !reason.empty())
+                return UsageError{"ungültiger Port " + Quoted(value) + ": " + reason};
         if (const auto port = ParsePort(value)) {
             options.port = *port;
             return std::nullopt;

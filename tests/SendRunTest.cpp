@@ -109,7 +109,10 @@ TEST_F(SendRunTest, AFarEndThatVanishesMidTextStopsTheRunWithOneError) {
 TEST_F(SendRunTest, UsageErrorsSendNothing) {
     // Which arguments are wrong is the parser's matter (SendOptionsTest); here: how a run ends.
     const std::vector<std::vector<std::string>> wrong = {
-        {"--baud", "1234", "Text"}, {}, {"--port", "rfc2217://rack-3", "Text"}};
+        {"--baud", "1234", "Text"},
+        {},
+        {"--port", "rfc2217://rack-3", "Text"},
+        {"--port", "rfc2217+tls://rack-3:7011?ca=ca.pem&speed=9600", "Text"}};
     for (const auto& args : wrong) {
         const auto result = SendProcess::Run(args);
         EXPECT_EQ(result.status, 64) << testing::PrintToString(args);

@@ -153,22 +153,9 @@ std::string Remedy(const LinkError& error, const std::string& port, ReopenBy reo
 // What is wrong with the options of a secured port's name.
 std::string OptionsReason(const std::string& name) {
     const auto address = ParseRemoteAddress(name);
-    const auto parsed = ParseTlsOptions(address ? address->options : std::string());
-    const auto* error = std::get_if<TlsOptionsError>(&parsed);
-    if (!error)
-        return "ungültige Angaben nach „?“.";
-    const std::string item = "„" + error->item + "“";
-    switch (error->fault) {
-    case TlsOptionsError::Fault::Unknown:
-        return "unbekannte Angabe " + item + " – möglich sind ca=, cert= und key=.";
-    case TlsOptionsError::Fault::Empty:
-        return "bei " + item + " fehlt die Datei.";
-    case TlsOptionsError::Fault::Repeated:
-        return item + " ist doppelt angegeben.";
-    case TlsOptionsError::Fault::CertAlone:
-        return item + " braucht sein Gegenstück: cert= und key= nur zusammen.";
-    }
-    return {};
+    if (auto reason = TlsOptionsReason(address ? address->options : std::string()); !reason.empty())
+        return reason;
+    return "ungültige Angaben nach „?“.";
 }
 
 // Why a secured connection failed; the remote is named before it.
@@ -214,6 +201,25 @@ std::string SecureReason(const LinkError& error) {
 }
 
 } // namespace
+
+std::string TlsOptionsReason(std::string_view options) {
+    const auto parsed = ParseTlsOptions(options);
+    const auto* error = std::get_if<TlsOptionsError>(&parsed);
+    if (!error)
+        return {};
+    const std::string item = "„" + error->item + "“";
+    switch (error->fault) {
+    case TlsOptionsError::Fault::Unknown:
+        return "unbekannte Angabe " + item + " – möglich sind ca=, cert= und key=.";
+    case TlsOptionsError::Fault::Empty:
+        return "bei " + item + " fehlt die Datei.";
+    case TlsOptionsError::Fault::Repeated:
+        return item + " ist doppelt angegeben.";
+    case TlsOptionsError::Fault::CertAlone:
+        return item + " braucht sein Gegenstück: cert= und key= nur zusammen.";
+    }
+    return {};
+}
 
 std::string KeyOpenToOthersText(const std::string& keyFile) {
     return "Warnung: die Schlüsseldatei " + keyFile +

@@ -3,6 +3,7 @@
 #include "LinkError.h"
 
 #include <string>
+#include <string_view>
 
 // How the operator is told about a failure of the link: the window's error box and the command
 // line show the same two lines, in German (UTF-8); only an error the help page does not list
@@ -25,3 +26,7 @@ enum class ReopenBy { PortButton, NextRun };
 // The warning for a client key that others than its owner may read (it is used all the same):
 // "Warnung: die Schlüsseldatei /home/…/bench.key ist auch für andere zugänglich; …".
 [[nodiscard]] std::string KeyOpenToOthersText(const std::string& keyFile);
+
+// What is wrong with the options after the '?' of a secured port's name ("unbekannte Angabe
+// „speed=9600“ – …"); empty when nothing is.
+[[nodiscard]] std::string TlsOptionsReason(std::string_view options);
