@@ -26,18 +26,40 @@ void SleepUntil(CComPort::Clock::time_point deadline) {
     }
 }
 
-// Waking from a sleep takes the kernel tens of microseconds (more in a virtual machine), and
-// each pause counts from the previous byte's write, so that lateness would add up over a long
-// string. The sleep ends this much early and the rest of the pause is waited out awake.
-constexpr auto kWakeLead = 100us;
-
-void PauseUntil(CComPort::Clock::time_point deadline) {
-    SleepUntil(deadline - kWakeLead);
-    while (CComPort::Clock::now() < deadline) {
-    }
-}
+// Waking from a sleep takes the kernel tens of microseconds, on an idle machine or in a virtual
+// machine often over a hundred, and each pause counts from the previous byte's write, so that
+// lateness would add up over a long string. The sleep ends early by at least kMinWakeLead and
+// the rest of the pause is waited out awake.
+constexpr auto kMinWakeLead = 100us;
+// The lead follows the wake-ups seen, up to this; a sleep that ends later than this was held up
+// by other work on the machine, which waiting awake could not have prevented either.
+constexpr auto kMaxWakeLead = 500us;
+// Room left above the latest wake-up, which varies from one sleep to the next.
+constexpr auto kWakeMargin = 20us;
 
 } // namespace
+
+// The pause after a byte, and its way out of the line's queue (see SendText): false when it has
+// not left within kWriteBound. The pause is slept until shortly before its end; the queue is
+// asked in the part waited out awake, so that the next byte follows the pause at once. The lead
+// rises at once to a later wake-up than it allowed for, and sinks back by an eighth of the
+// difference per byte once wake-ups come sooner again.
+bool CComPort::PauseAfter(Clock::time_point written) {
+    const Clock::time_point deadline = written + kBytePause;
+    const Clock::time_point wake = deadline - m_wakeLead;
+    SleepUntil(wake);
+    const Clock::duration needed = Clock::now() - wake + kWakeMargin;
+    if (needed <= kMaxWakeLead + kWakeMargin)
+        m_wakeLead =
+            needed > m_wakeLead
+                ? std::min<Clock::duration>(needed, kMaxWakeLead)
+                : std::max<Clock::duration>(m_wakeLead - (m_wakeLead - needed) / 8, kMinWakeLead);
+    if (!AwaitQueueEmpty(written + kWriteBound))
+        return false;
+    while (Clock::now() < deadline) {
+    }
+    return true;
+}
 
 CComPort::CComPort(ErrorReporter reporter)
     : CComPort(std::move(reporter), "COM1:", 38400) {}
@@ -138,8 +160,7 @@ std::uint32_t CComPort::SendText(std::string str) {
         const Clock::time_point written = Clock::now();
         if (m_onByte && !m_onByte(i + 1, written))
             return ECANCELED;
-        PauseUntil(written + kBytePause);
-        if (!AwaitQueueEmpty(written + kWriteBound))
+        if (!PauseAfter(written))
             return TransmitFailed(ETIMEDOUT);
     }
     return 0;
@@ -204,7 +225,7 @@ int CComPort::AwaitLineFree(Clock::time_point deadline) {
 }
 
 // True once the line's output queue is empty, false when the deadline passes first. Asked
-// only after the pause, so at the usual speeds the byte is long gone and nothing is polled.
+// near the end of the pause, so at the usual speeds the byte is long gone and nothing is polled.
 bool CComPort::AwaitQueueEmpty(Clock::time_point deadline) const {
     constexpr auto kPollInterval = 250us;
     return !m_hComm || WaitUntil([this] { return m_hComm->Queued() == 0; }, kPollInterval, deadline,

@@ -84,6 +84,7 @@ private:
                               LinkSetting setting = LinkSetting::None, LinkTls tls = LinkTls::None);
     [[nodiscard]] std::uint32_t TransmitFailed(int errorNumber);
     [[nodiscard]] int TransmitByte(char c);
+    [[nodiscard]] bool PauseAfter(Clock::time_point written);
     [[nodiscard]] int AwaitLineFree(Clock::time_point deadline);
     [[nodiscard]] bool AwaitQueueEmpty(Clock::time_point deadline) const;
     [[nodiscard]] LinkHold LineHold() const;
@@ -100,6 +101,7 @@ private:
     bool m_bDeviceGone = false;  // and that device was unplugged, or the connection ended, then
     CPortNames m_names;
     bool m_bXoffHeld = false; // the far end's last XON or XOFF was XOFF (CLine::FlowByLink)
+    Clock::duration m_wakeLead = std::chrono::microseconds{100}; // how early a pause stops sleeping
     ErrorReporter m_report;
     ByteHook m_onByte;
     WaitHook m_onWait;
