@@ -16,9 +16,11 @@
 
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -33,6 +35,9 @@ constexpr double kPauseMs = 3.0;
 // A write this long after the previous one was held up by the machine, not by the pacing.
 constexpr double kLateMs = 3.5;
 constexpr unsigned long kDefaultTimerSlackNs = 50'000;
+// The link's pause after a byte sleeps until shortly before its end and waits out the rest
+// awake; a sleep that ends later than that lengthens the pause.
+constexpr double kLinkWakeLeadUs = 100.0;
 
 // One string sent once: when the sender was asked, when it wrote each byte, and when each
 // byte arrived at the far end.
@@ -142,6 +147,37 @@ Run PasteIntoWindow(CTestDlg& dlg, QPlainTextEdit& edit, LineTimer& line, const 
     run.timerSlackNs = ::prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
     Receive(run, line, text);
     return run;
+}
+
+// How late sleeps of about a pause end on this machine at the moment, in microseconds, with the
+// link's timer slack: the first cause of lengthened pauses.
+std::vector<double> WakeLateness() {
+    std::vector<double> late;
+    std::jthread([&] {
+        ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+        Clock::time_point wake = Clock::now();
+        for (int i = 0; i < 300; ++i) {
+            wake += 2900us;
+            const auto ns =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(wake.time_since_epoch())
+                    .count();
+            const timespec ts{static_cast<time_t>(ns / 1'000'000'000),
+                              static_cast<long>(ns % 1'000'000'000)};
+            while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+            }
+            late.push_back(Milliseconds(Clock::now() - wake) * 1000.0);
+        }
+    }).join();
+    return late;
+}
+
+void PrintWakeLateness(const char* when) {
+    const std::vector<double> late = WakeLateness();
+    const auto s = SpreadOf(late);
+    const auto over = std::ranges::count_if(late, [](double us) { return us > kLinkWakeLeadUs; });
+    std::printf("Aufwachen nach Schlaf bis 2.9 ms (%s), Verspätung in µs: min %.1f, median %.1f, "
+                "p99 %.1f, max %.1f; über %.0f µs: %td von %zu\n",
+                when, s->min, s->median, s->p99, s->max, kLinkWakeLeadUs, over, s->count);
 }
 
 // The same string sent several times by the link and by the reference, alternately, so that
@@ -256,7 +292,7 @@ bool ReportAll(const std::vector<Case>& cases) {
     double smallestWriteGap = 1e9;
     std::vector<std::string> gapLines;
     bool gapsMet = true;
-    std::optional<Figures> longest;
+    std::vector<std::pair<std::string, Figures>> longest;
     std::optional<double> pasteFirstByte;
 
     for (const Case& c : cases) {
@@ -284,7 +320,7 @@ bool ReportAll(const std::vector<Case>& cases) {
             gapLines.emplace_back(line);
         }
         if (c.length == 1000)
-            longest = ours;
+            longest.emplace_back(c.title, ours);
         if (c.trigger == "Einfügen")
             pasteFirstByte = ours.medianFirstByte;
     }
@@ -297,14 +333,14 @@ bool ReportAll(const std::vector<Case>& cases) {
                 Mark(gapsMet));
     for (const std::string& line : gapLines)
         std::printf("%s\n", line.c_str());
-    if (longest) {
-        const double bound = 1.025 * 2997.0;
-        std::printf("  %s  1000 Zeichen: Spanne <= 1.025 x 2997 ms = %.3f ms (Median %.3f ms, "
+    for (const auto& [title, f] : longest) {
+        const double bound = 1.01 * 2997.0;
+        std::printf("  %s  %s, 1000 Zeichen: Spanne <= 1.01 x 2997 ms = %.3f ms (Median %.3f ms, "
                     "längste %.3f ms;\n        je Lauf im Mittel %.1f ms aus Schreibabständen "
                     "über %.1f ms)\n",
-                    Mark(longest->medianSpan <= bound), bound, longest->medianSpan,
-                    std::ranges::max(longest->spans),
-                    longest->lateMs / static_cast<double>(longest->spans.size()), kLateMs);
+                    Mark(f.medianSpan <= bound), title.c_str(), bound, f.medianSpan,
+                    std::ranges::max(f.spans), f.lateMs / static_cast<double>(f.spans.size()),
+                    kLateMs);
     }
     if (pasteFirstByte)
         std::printf("  %s  erstes Byte binnen 1 ms nach dem Einfügen (Median %.3f ms)\n",
@@ -332,6 +368,7 @@ int main(int argc, char** argv) {
     std::printf("Grenze der Messung: der Empfänger liest höchstens 16 Bytes je read(); kommen "
                 "mehrere\nzusammen an, tragen alle dieselbe Zeit (Abstand 0).\n");
     std::printf("Last vorher: %s\n", LoadAverage().c_str());
+    PrintWakeLateness("vorher");
 
     std::vector<Case> cases;
     for (const auto& [length, runs] :
@@ -359,9 +396,11 @@ int main(int argc, char** argv) {
         std::printf("FEHLER: Fenster nicht bereit %s\n", windowError.c_str());
         return 1;
     }
-    Case paste{"Einfügen ins Fenster", "Einfügen", 100, {}, {}};
+    // As long as a paste that shows the window's own work during a send: its keep-alive's
+    // handling of events and its timer.
+    Case paste{"Einfügen ins Fenster", "Einfügen", 1000, {}, {}};
     const std::string text = Pattern(paste.length);
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 3; ++i) {
         paste.ours.push_back(PasteIntoWindow(dlg, *edit, windowLine, text));
         paste.reference.push_back(SendReference(text));
     }
@@ -372,5 +411,6 @@ int main(int argc, char** argv) {
                 cases.front().reference.front().timerSlackNs);
     const bool intact = ReportAll(cases) && windowError.empty();
     std::printf("\nLast nachher: %s\n", LoadAverage().c_str());
+    PrintWakeLateness("nachher");
     return intact ? 0 : 1;
 }
