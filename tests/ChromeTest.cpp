@@ -1,12 +1,13 @@
 #include "WindowFixture.h"
 
 #include <AboutDlg.h>
-#include <DialogTemplate.h>
+#include <Resources.h>
 #include <SystemMenu.h>
 #include <TestDlgTemplate.h>
 
 #include <QApplication>
 #include <QDir>
+#include <QFontInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -43,10 +44,14 @@ QStringList Texts(const QWidget* window) {
     return texts;
 }
 
-// Whether `open` brings up the about box (and nothing else).
+// Whether `open` brings up the about box, the window of template IDD_ABOUT (and nothing else).
 bool OpensAboutBox(const std::function<void()>& open) {
     bool isAbout = false;
-    return WithModal(open, [&](QWidget* w) { isAbout = dynamic_cast<CAboutDlg*>(w) != nullptr; }) &&
+    return WithModal(open,
+                     [&](QWidget* w) {
+                         isAbout = dynamic_cast<CAboutDlg*>(w) != nullptr &&
+                                   w->objectName() == QString::number(IDD_ABOUT);
+                     }) &&
            isAbout;
 }
 
@@ -96,7 +101,7 @@ TEST_F(ChromeTest, AboutBoxIsModalOverTheMainWindowAndEndsWithOk) {
     const QStringList texts = Texts(&about);
     EXPECT_TRUE(texts.contains("Kelmora Testprogramm Version 0.1"));
     EXPECT_EQ(texts.size(), 3) << "name, contact and year lines";
-    auto* ok = about.findChild<QPushButton*>("1");
+    auto* ok = about.findChild<QPushButton*>(QString::number(IDOK));
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(ok->text(), "OK");
     EXPECT_TRUE(ok->isDefault());
@@ -132,14 +137,18 @@ TEST_F(ChromeTest, TheWindowsIconIsTheApplicationIconWithBothImages) {
 }
 
 // Both windows have the size their templates give in dialog units of the window font; the
-// pictures left in the build folder show a reviewer what they look like.
+// pictures left in the build folder show a reviewer what they look like. The font is Liberation
+// Sans at 8 points, 11 pixels on the offscreen platform's 96 dpi: "A".."Z" and "a".."z" advance
+// 333 pixels, so the average character width is (333 / 26 + 1) / 2 = 6 pixels, and a line is 12
+// pixels high. A horizontal unit is a quarter of 6 pixels and a vertical one an eighth of 12,
+// each product rounded: 417 × 236 units are 626 × 354 pixels, 235 × 55 units 353 × 83.
 TEST_F(ChromeTest, BothWindowsTakeTheirSizeInDialogUnitsAndLeaveScreenshots) {
     OpenWindow();
-    const CDialogUnits units(DialogFont());
-    EXPECT_EQ(dlg->size(), units.ToPixels(QSize(417, 236)));
+    ASSERT_EQ(QFontInfo(dlg->font()).family(), "Liberation Sans");
+    EXPECT_EQ(dlg->size(), QSize(626, 354));
     CAboutDlg about(dlg.get());
     about.show();
-    EXPECT_EQ(about.size(), units.ToPixels(QSize(235, 55)));
+    EXPECT_EQ(about.size(), QSize(353, 83));
 
     const QString dir = QStringLiteral(KELMORA_SCREENSHOT_DIR);
     QDir().mkpath(dir);

@@ -1,5 +1,4 @@
 #include <ErrorBox.h>
-#include <LinkErrorText.h>
 
 #include <QMessageBox>
 
@@ -17,7 +16,8 @@ TEST(ErrorBox, ShowsTheNumberWithAWarningOneOkButtonAndASelectableDetail) {
     EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
     EXPECT_EQ(box->buttons().size(), 1);
     EXPECT_EQ(box->windowTitle(), "window_test") << "the executable's file name";
-    EXPECT_EQ(box->informativeText().toStdString(), DetailText(error));
+    EXPECT_EQ(box->informativeText(),
+              "COM2 = /dev/ttyUSB0: Gerät belegt – von einem anderen Programm belegt.");
     EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByMouse) << "a remedy is copied";
 }
 

@@ -68,7 +68,7 @@ TEST_F(StartTest, TabVisitsTheEnabledControlsInTemplateOrder) {
         IDC_COM2,       IDC_COM3,       IDC_COM4,    IDC_BAUD_2400, IDC_BAUD_9600,  IDC_BAUD_14400,
         IDC_BAUD_19200, IDC_BAUD_38400, IDC_LED1_ON, IDC_LED1_OFF,  IDC_LED1_BLINK, IDC_LED2_ON,
         IDC_LED2_OFF,   IDC_LED2_BLINK, IDC_LED3_ON, IDC_LED3_OFF,  IDC_LED3_BLINK, IDC_CLEAR,
-        IDC_SEND,       IDC_EXIT,       IDC_CANCEL,  IDC_COM1};
+        IDC_SEND,       IDOK,           IDCANCEL,    IDC_COM1};
     for (int id : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), Control(id))
@@ -152,16 +152,27 @@ TEST_F(PortButtonsTest, PortAndSpeedCaptionsStandFlushRightAndTakeTheClick) {
     EXPECT_EQ(ReadLine(panel.Slave()).outputSpeed, 2400u);
 }
 
+// Showing the members in the controls tells what the last data exchange left in them.
 TEST_F(LeavingTest, ExitReadsTheControlsBackFirst) {
     OpenWindow();
+    Click(IDC_LED2_BLINK);
     Click(IDC_COM3);
-    EXPECT_EQ(Exchanged().nPortIndex, 0) << "port buttons do not exchange data";
-    Click(IDC_EXIT);
-    EXPECT_EQ(Exchanged().nPortIndex, 2);
-    EXPECT_EQ(Exchanged().nBaudIndex, 4);
-    EXPECT_EQ(Exchanged().nLed2, 1);
+    dlg->UpdateData(false);
+    EXPECT_TRUE(Pressed(Control(IDC_COM1))) << "port buttons do not exchange data";
+    EXPECT_TRUE(Pressed(Control(IDC_LED2_BLINK))) << "a command reads the controls first";
+    EXPECT_EQ(panel.ReadAll(), "~L12");
+
+    Click(IDC_COM3);
+    Click(IDC_BAUD_9600);
+    Click(IDOK);
     EXPECT_EQ(dlg->result(), QDialog::Accepted);
     EXPECT_FALSE(dlg->isVisible());
+    for (int id : {IDC_COM1, IDC_BAUD_38400, IDC_LED2_OFF})
+        static_cast<QAbstractButton*>(Control(id))->setChecked(true);
+    dlg->UpdateData(false);
+    for (int id : {IDC_COM3, IDC_BAUD_9600, IDC_LED2_BLINK})
+        EXPECT_TRUE(Pressed(Control(id))) << id;
+    EXPECT_EQ(panel.ReadAll(), "") << "showing the members sends nothing";
 }
 
 TEST_F(LeavingTest, EveryWayOutEndsTheWindow) {
@@ -171,15 +182,15 @@ TEST_F(LeavingTest, EveryWayOutEndsTheWindow) {
         QDialog::DialogCode result;
     };
     const std::vector<Way> ways = {
-        {"Abbrechen", [this] { Click(IDC_CANCEL); }, QDialog::Rejected},
+        {"Abbrechen", [this] { Click(IDCANCEL); }, QDialog::Rejected},
         {"Esc", [this] { Key(IDC_COM1, Qt::Key_Escape); }, QDialog::Rejected},
         {"close box", [this] { dlg->close(); }, QDialog::Rejected},
         {"Enter on a radio button", [this] { Key(IDC_BAUD_9600, Qt::Key_Return); },
          QDialog::Accepted},
         {"Enter on Abbrechen",
          [this] {
-             Control(IDC_CANCEL)->setFocus();
-             Key(IDC_CANCEL, Qt::Key_Return);
+             Control(IDCANCEL)->setFocus();
+             Key(IDCANCEL, Qt::Key_Return);
          },
          QDialog::Rejected},
     };

@@ -30,18 +30,6 @@ protected:
         EXPECT_NE(control, nullptr) << "no control " << id;
         return control;
     }
-    // The window's members as its last data exchange left them, and after one from the controls.
-    struct Members {
-        int nPortIndex, nBaudIndex, nLed2;
-        QString strSend;
-    };
-    Members Exchanged() const {
-        return {dlg->m_nPortIndex, dlg->m_nBaudIndex, dlg->m_nLed2, dlg->m_strSend};
-    }
-    Members ExchangedFromControls() {
-        dlg->UpdateData(true);
-        return Exchanged();
-    }
     void Click(int id) { QTest::mouseClick(Control(id), Qt::LeftButton); }
     void Key(int id, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(Control(id), key, modifiers);

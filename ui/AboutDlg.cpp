@@ -1,5 +1,7 @@
 #include "AboutDlg.h"
 
+#include "Resources.h"
+
 #include <QAbstractButton>
 
 #include <array>
@@ -8,17 +10,15 @@ namespace {
 
 using enum ControlKind;
 
-constexpr int IDOK = 1;
-
 constexpr std::array kControls = {
-    ControlSpec{0, Icon, ":/kelmora/kelmora.ico", {11, 17, 20, 20}},
+    ControlSpec{0, Icon, "", {11, 17, 20, 20}, kPlain, IDI_APP},
     ControlSpec{0, Text, "Kelmora Testprogramm Version 0.1", {45, 10, 108, 8}},
     ControlSpec{0, Text, "Ausgabe 2026", {45, 40, 59, 8}},
     ControlSpec{IDOK, DefPushButton, "OK", {178, 7, 50, 14}, kGroup},
     ControlSpec{0, Text, "Prüffeld Kelmora", {45, 25, 68, 8}},
 };
 
-const DialogSpec kTemplate{"Info über Kelmora", {235, 55}, kControls};
+const DialogSpec kTemplate{IDD_ABOUT, "Info über Kelmora", {235, 55}, kControls};
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "DialogTemplate.h"
 
+#include "Resources.h"
 #include "RightTextRadioButton.h"
 
 #include <QButtonGroup>
@@ -109,7 +110,7 @@ QWidget* CreateControl(const ControlSpec& spec, QDialog& dialog) {
     case ControlKind::Icon: {
         // An icon control shows the icon at its own size, whatever the rectangle says.
         auto* label = new QLabel(&dialog);
-        label->setPixmap(QIcon(caption).pixmap(32, 32));
+        label->setPixmap(LoadIcon(spec.icon).pixmap(32, 32));
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         return label;
     }
@@ -194,6 +195,7 @@ QWidget* CDialogControls::NextTabStop(const QWidget* from, bool next) const {
 }
 
 CDialogControls CreateDialog(QDialog& dialog, const DialogSpec& spec) {
+    dialog.setObjectName(QString::number(spec.id));
     dialog.setWindowTitle(QString::fromUtf8(spec.caption));
     dialog.setFont(DialogFont());
     const CDialogUnits units(dialog.font());

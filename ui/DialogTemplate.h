@@ -27,6 +27,10 @@ enum class ControlKind {
     Icon,
 };
 
+// The ids of the standard push buttons: the one that confirms the window, the one that ends it.
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+
 enum ControlStyle : unsigned {
     kPlain = 0,
     kDisabled = 1u << 0,
@@ -40,9 +44,11 @@ struct ControlSpec {
     const char* caption;
     QRect rect; // x, y, width, height in dialog units
     unsigned style = kPlain;
+    int icon = 0; // an icon control's icon resource
 };
 
 struct DialogSpec {
+    int id; // the template's resource id, which is also the window's objectName
     const char* caption;
     QSize size; // client area in dialog units
     std::span<const ControlSpec> controls;

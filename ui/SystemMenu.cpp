@@ -2,10 +2,6 @@
 
 #include <QMenu>
 
-QString LoadString(int nID) {
-    return nID == IDS_ABOUTMENU ? QStringLiteral("Inf&o über Kelmora...") : QString();
-}
-
 void BuildSystemMenu(QMenu& menu, const QString& strAboutMenu) {
     QAction* close = menu.addAction(QStringLiteral("S&chließen"));
     close->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));

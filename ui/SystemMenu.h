@@ -1,17 +1,15 @@
 #pragma once
 
+#include "Resources.h"
+
 #include <QString>
 
 class QMenu;
 
 // The window's system menu. Qt cannot add to the window manager's menu, so the main window
 // offers the same items as a context menu on its background.
-inline constexpr int IDS_ABOUTMENU = 101;
 inline constexpr unsigned IDM_ABOUT = 0x0010;
 inline constexpr unsigned SC_CLOSE = 0xF060;
-
-// The text of a string resource; empty for an unknown id.
-[[nodiscard]] QString LoadString(int nID);
 
 // The window manager's own items (here: close), then, when strAboutMenu is not empty, a
 // separator and the About item. Every action carries its command id as data.

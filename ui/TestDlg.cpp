@@ -2,6 +2,7 @@
 
 #include "AboutDlg.h"
 #include "DataExchange.h"
+#include "Resources.h"
 #include "SystemMenu.h"
 #include "TestDlgTemplate.h"
 
@@ -70,7 +71,7 @@ CTestDlg::CTestDlg(ErrorReporter reporter, QWidget* parent)
     , m_port(reporter
                  ? std::move(reporter)
                  : [this](const LinkError& e) { ShowLinkError(e, isVisible() ? this : nullptr); })
-    , m_hIcon(QStringLiteral(":/kelmora/kelmora.ico"))
+    , m_hIcon(LoadIcon(IDI_APP))
     , m_pSysMenu(new QMenu(this)) {
     m_editSend = Controls().Get<QPlainTextEdit>(IDC_SEND);
     for (const int id : kPortButtons)
@@ -122,9 +123,9 @@ void CTestDlg::WireEvents() {
         connect(Controls().Get<QAbstractButton>(id), &QAbstractButton::clicked, this,
                 [this, nLed = nLed, mode = mode] { AppendCommand(LedCommand(nLed, mode)); });
 
-    connect(Controls().Get<QAbstractButton>(IDC_EXIT), &QAbstractButton::clicked, this,
+    connect(Controls().Get<QAbstractButton>(IDOK), &QAbstractButton::clicked, this,
             &CTestDlg::accept);
-    connect(Controls().Get<QAbstractButton>(IDC_CANCEL), &QAbstractButton::clicked, this,
+    connect(Controls().Get<QAbstractButton>(IDCANCEL), &QAbstractButton::clicked, this,
             &CTestDlg::reject);
 
     connect(m_pSysMenu, &QMenu::triggered, this,

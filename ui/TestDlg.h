@@ -30,6 +30,9 @@ public:
     // failures go to `reporter`; without one they are shown in the error box.
     explicit CTestDlg(ErrorReporter reporter = {}, QWidget* parent = nullptr);
 
+    // Reads the controls into the members (true) or shows the members in the controls (false).
+    void UpdateData(bool bSaveAndValidate = true);
+
     // "Exit": read the controls, then end the modal loop.
     void accept() override;
     // Ends the modal loop. A send in progress (the loop was ended from inside it, by a signal)
@@ -51,10 +54,6 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    friend class WindowFixture; // reads the members as data exchange left them
-
-    // Reads the controls into the members (true) or shows the members (false).
-    void UpdateData(bool bSaveAndValidate = true);
     void DoDataExchange(bool bSaveAndValidate);
     void WireEvents();
     // Sends what the transmit box's text has grown by since the last call.

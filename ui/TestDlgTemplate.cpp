@@ -44,8 +44,8 @@ constexpr std::array kControls = {
     ControlSpec{IDC_RECEIVED, BorderedText, "", {275, 107, 115, 20}, kGroup},
     ControlSpec{1043, GroupBox, "Senden", {170, 145, 235, 85}},
     ControlSpec{IDC_SEND, MultiLineEdit, "", {175, 155, 225, 70}},
-    ControlSpec{IDC_EXIT, DefPushButton, "Exit", {10, 216, 50, 14}},
-    ControlSpec{IDC_CANCEL, PushButton, "Abbrechen", {110, 216, 50, 14}},
+    ControlSpec{IDOK, DefPushButton, "Exit", {10, 216, 50, 14}},
+    ControlSpec{IDCANCEL, PushButton, "Abbrechen", {110, 216, 50, 14}},
     ControlSpec{1045, CentredText, "1", {280, 75, 8, 8}, kGroup},
     ControlSpec{1046, CentredText, "2", {325, 75, 8, 8}, kGroup},
     ControlSpec{1047, CentredText, "3", {370, 75, 8, 8}, kGroup},
@@ -54,6 +54,6 @@ constexpr std::array kControls = {
 } // namespace
 
 const DialogSpec& TestDlgTemplate() {
-    static const DialogSpec spec{"Kelmora-Test", {417, 236}, kControls};
+    static const DialogSpec spec{IDD_TEST, "Kelmora-Test", {417, 236}, kControls};
     return spec;
 }

@@ -6,8 +6,6 @@
 inline constexpr int IDD_TEST = 102;
 
 enum TestDlgControl : int {
-    IDC_EXIT = 1,   // IDOK
-    IDC_CANCEL = 2, // IDCANCEL
     IDC_COM1 = 1000,
     IDC_COM2 = 1001,
     IDC_COM3 = 1002,
