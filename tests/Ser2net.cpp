@@ -14,11 +14,7 @@
 #include <stdexcept>
 #include <thread>
 
-namespace {
-
-// Whether 127.0.0.1:port is listening, from the kernel's table (state 0A): a trial connection
-// would itself take ser2net's one client slot for a moment.
-bool Listening(int port) {
+bool Ser2net::Listening(int port) {
     char local[32];
     std::snprintf(local, sizeof local, "0100007F:%04X", port);
     std::ifstream table("/proc/net/tcp");
@@ -28,8 +24,6 @@ bool Listening(int port) {
             return true;
     return false;
 }
-
-} // namespace
 
 int Ser2net::FreePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -26,6 +26,10 @@ public:
 
     // A port of 127.0.0.1 on which nobody listens.
     [[nodiscard]] static int FreePort();
+    // Whether something listens on 127.0.0.1:port, from the kernel's table: a trial connection
+    // would make ser2net open its device and hold it a moment past the connection's end, during
+    // which the next client's Telnet negotiation waits (ser2net 4.6).
+    [[nodiscard]] static bool Listening(int port);
 
 private:
     std::string m_device;

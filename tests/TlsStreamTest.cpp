@@ -1,6 +1,7 @@
 #include "OpenAttempt.h"
 #include "OrdinaryUser.h"
 #include "PtyPair.h"
+#include "Ser2net.h"
 
 #include <ComPort.h>
 #include <TlsOptions.h>
@@ -31,19 +32,6 @@ using namespace std::chrono_literals;
 namespace {
 
 using Clock = CTlsStream::Clock;
-
-// A port on the loopback that nobody listens on now: the kernel's pick, given back at once.
-int FreePort() {
-    const UniqueFd s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof a;
-    if (::bind(s.get(), reinterpret_cast<sockaddr*>(&a), size) != 0 ||
-        ::getsockname(s.get(), reinterpret_cast<sockaddr*>(&a), &size) != 0)
-        return 0;
-    return ntohs(a.sin_port);
-}
 
 // A non-blocking socket connected to 127.0.0.1:port; invalid when nobody listens.
 UniqueFd Connect(int port) {
@@ -114,7 +102,7 @@ protected:
         for (const auto& [name, layer] : layers) {
             // A device of its own each: a connection holds its device a moment past its end.
             s_ptys[name] = std::make_unique<PtyPair>();
-            s_ports[name] = FreePort();
+            s_ports[name] = Ser2net::FreePort();
             config << "connection: &" << name << "\n"
                    << "  accepter: telnet(rfc2217)," << layer << "tcp,127.0.0.1," << s_ports[name]
                    << "\n"
@@ -126,9 +114,9 @@ protected:
         ASSERT_GT(s_ser2net, 0);
         for (const auto& [name, port] : s_ports) {
             const auto until = Clock::now() + 10s;
-            while (!Connect(port).valid() && Clock::now() < until)
+            while (!Ser2net::Listening(port) && Clock::now() < until)
                 ::usleep(20'000);
-            ASSERT_TRUE(Connect(port).valid()) << "ser2net does not listen for " << name;
+            ASSERT_TRUE(Ser2net::Listening(port)) << "ser2net does not listen for " << name;
         }
     }
 
