@@ -174,6 +174,8 @@ std::vector<double> WakeLateness() {
 void PrintWakeLateness(const char* when) {
     const std::vector<double> late = WakeLateness();
     const auto s = SpreadOf(late);
+    if (!s)
+        return;
     const auto over = std::ranges::count_if(late, [](double us) { return us > kLinkWakeLeadUs; });
     std::printf("Aufwachen nach Schlaf bis 2.9 ms (%s), Verspätung in µs: min %.1f, median %.1f, "
                 "p99 %.1f, max %.1f; über %.0f µs: %td von %zu\n",

@@ -153,6 +153,8 @@ bool Measure(const char* title, const std::string& url, LineTimer& far, const st
     AppendGaps(times, gaps);
     const auto below = std::ranges::count_if(gaps, [](double g) { return g < kPauseMs; });
     const auto spread = SpreadOf(gaps);
+    if (!spread)
+        return false;
     std::printf("%-34s gaps min %.3f  median %.3f  p99 %.3f  max %.3f ms; below %.1f ms: %zd of "
                 "%zu; %zu bytes read together with another\n",
                 title, spread->min, spread->median, spread->p99, spread->max, kPauseMs, below,

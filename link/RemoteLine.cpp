@@ -113,7 +113,7 @@ std::optional<LineFailure> CRemoteLine::Configure(int nBaudRate, const WaitHook&
             deadline, onWait))
         return failure;
     for (const Setting& s : settings)
-        if (*m_replies.at(static_cast<std::size_t>(s.command)) != s.value)
+        if (m_replies.at(static_cast<std::size_t>(s.command)) != s.value)
             return LineFailure{LinkStep::WriteSettings, EINVAL, s.setting};
     m_data.clear(); // nothing the remote said before the panel's line was set is the panel's
     return std::nullopt;
@@ -205,7 +205,7 @@ void CRemoteLine::Handle(const Event& event) {
         break;
     case kDont:
     case kWont:
-        if (ours && !(event.option == kComPortOption && event.verb == kWont))
+        if (ours && (event.option != kComPortOption || event.verb != kWont))
             m_refused = true;
         break;
     default:

@@ -27,6 +27,10 @@ LineReadback ReadDeviceLine(const std::string& device) {
 
 std::string StandardErrorOf(const std::function<void()>& run) {
     std::FILE* file = std::tmpfile();
+    if (!file) {
+        ADD_FAILURE() << "no temporary file for standard error";
+        return {};
+    }
     const int saved = ::dup(STDERR_FILENO);
     std::fflush(stderr);
     ::dup2(::fileno(file), STDERR_FILENO);
