@@ -177,3 +177,15 @@ ssize_t CTcpStream::Read(char* data, std::size_t size) {
 short CTcpStream::Wants() const {
     return m_wants;
 }
+
+void CTcpStream::Finish(int fd) {
+    if (fd < 0 || ::shutdown(fd, SHUT_WR) != 0)
+        return; // no connection left to end
+    const auto deadline = WaitClock::now() + kFinishBound;
+    char sink[512];
+    while (WaitReady(fd, POLLIN, deadline, nullptr) == 0) {
+        const ssize_t n = ::recv(fd, sink, sizeof sink, 0);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
+            return;
+    }
+}

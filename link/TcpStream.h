@@ -20,6 +20,19 @@ public:
 
     explicit CTcpStream(UniqueFd socket)
         : m_socket(std::move(socket)) {}
+    ~CTcpStream() override { Finish(m_socket.get()); }
+    CTcpStream(const CTcpStream&) = delete;
+    CTcpStream& operator=(const CTcpStream&) = delete;
+
+    // How long a closing connection waits for the remote to close its side.
+    static constexpr std::chrono::milliseconds kFinishBound{500};
+    // Ends a connection in order before its descriptor is closed: says that nothing more comes,
+    // then reads and drops what the remote still sends until it closes its side too, or
+    // kFinishBound passes. A socket closed with bytes unread resets the connection instead,
+    // and the remote may drop what it had not read yet; and a reconnect that follows at once
+    // must reach the remote after it has seen this connection end, or ser2net may take it for
+    // a second client while the first still holds the port.
+    static void Finish(int fd);
 
     [[nodiscard]] int Fd() const override { return m_socket.get(); }
     [[nodiscard]] ssize_t Write(const char* data, std::size_t size) override;

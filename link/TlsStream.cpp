@@ -1,5 +1,7 @@
 #include "TlsStream.h"
 
+#include "TcpStream.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -108,9 +110,10 @@ CTlsStream::CTlsStream(UniqueFd socket, std::string host, TlsOptions options)
     , m_options(std::move(options)) {}
 
 CTlsStream::~CTlsStream() {
-    // Says goodbye without waiting for the remote's: the socket closes right after.
+    // TLS's goodbye first; what the remote still sends, its own goodbye too, is dropped unread.
     if (m_ssl && m_established && !m_fatal)
         SSL_shutdown(m_ssl.get());
+    CTcpStream::Finish(m_socket.get());
 }
 
 std::optional<SecureFailure> CTlsStream::Handshake(Clock::time_point deadline,

@@ -9,10 +9,17 @@
 
 #include <ComPort.h>
 #include <PortNames.h>
+#include <TcpStream.h>
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -100,6 +107,42 @@ TEST(RemoteLineFailure, UnreachableRemotesAreReportedOnceEach) {
         ASSERT_TRUE(OneReport(log.reports, c.step, c.errorNumber)) << c.url;
         EXPECT_EQ(log.reports[0].device, c.url);
     }
+}
+
+// Closed with the remote's last words still unread, a connection ends in order: the remote
+// reads everything the link sent and then the end of the stream, not a reset that may drop it,
+// and so sees the link gone before a reconnect that follows at once.
+TEST(RemoteLineClose, TheRemoteReadsAllThatWasSentAndThenAnOrderlyEnd) {
+    UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(::listen(listener.get(), 1), 0);
+    ASSERT_EQ(::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &size), 0);
+    auto connected = CTcpStream::Connect({"127.0.0.1", std::to_string(ntohs(address.sin_port))},
+                                         WaitClock::now() + std::chrono::seconds(3), nullptr);
+    ASSERT_TRUE(std::holds_alternative<UniqueFd>(connected));
+    const UniqueFd remote(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    ASSERT_TRUE(remote.valid());
+    auto stream = std::make_unique<CTcpStream>(std::move(std::get<UniqueFd>(connected)));
+
+    ASSERT_EQ(::send(remote.get(), "unread", 6, 0), 6);
+    pollfd arrived{stream->Fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&arrived, 1, 3000), 1);
+    ASSERT_EQ(stream->Write("sent", 4), 4);
+    stream.reset(); // the remote stays silent: the link waits out its bound, then closes
+
+    std::string got;
+    char buffer[16];
+    ssize_t n = 0;
+    pollfd readable{remote.get(), POLLIN, 0};
+    while (::poll(&readable, 1, 3000) == 1 &&
+           (n = ::recv(remote.get(), buffer, sizeof buffer, 0)) > 0)
+        got.append(buffer, static_cast<std::size_t>(n));
+    EXPECT_EQ(got, "sent");
+    EXPECT_EQ(n, 0) << "no orderly end: " << std::strerror(errno);
 }
 
 } // namespace
