@@ -113,7 +113,8 @@ TEST(RemoteLineFailure, UnreachableRemotesAreReportedOnceEach) {
 // reads everything the link sent and then the end of the stream, not a reset that may drop it,
 // and so sees the link gone before a reconnect that follows at once.
 TEST(RemoteLineClose, TheRemoteReadsAllThatWasSentAndThenAnOrderlyEnd) {
-    UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    ASSERT_TRUE(listener.valid());
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
