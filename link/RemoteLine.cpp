@@ -53,10 +53,10 @@ CRemoteLine::Connect(const RemoteAddress& address, const WaitHook& onWait) {
     if (const auto failure = stream->Handshake(WaitClock::now() + kNegotiationBound, onWait))
         return LineFailure{LinkStep::Secure, failure->errorNumber, LinkSetting::None,
                            failure->cause};
-    auto line = std::make_unique<CRemoteLine>(nullptr, true);
-    if (stream->KeyOpenToOthers())
+    const bool keyOpenToOthers = stream->KeyOpenToOthers();
+    auto line = std::make_unique<CRemoteLine>(std::move(stream), true);
+    if (keyOpenToOthers)
         line->m_openKey = keyFile;
-    line->m_stream = std::move(stream);
     return line;
 }
 

@@ -118,30 +118,28 @@ CTlsStream::~CTlsStream() {
 
 std::optional<SecureFailure> CTlsStream::Handshake(Clock::time_point deadline,
                                                    const WaitHook& onWait) {
-    if (auto failure = Prepare()) {
-        m_fatal = true;
+    auto failure = HandshakeSteps(deadline, onWait);
+    m_fatal = failure.has_value();
+    return failure;
+}
+
+std::optional<SecureFailure> CTlsStream::HandshakeSteps(Clock::time_point deadline,
+                                                        const WaitHook& onWait) {
+    if (auto failure = Prepare())
         return failure;
-    }
-    if (auto failure = ListenFirst(deadline, onWait)) {
-        m_fatal = true;
+    if (auto failure = ListenFirst(deadline, onWait))
         return failure;
-    }
     for (;;) {
         ERR_clear_error();
         const int result = SSL_connect(m_ssl.get());
         if (result == 1)
             break;
         const int error = SSL_get_error(m_ssl.get(), result);
-        if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
-            m_fatal = true;
+        if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE)
             return Refusal(result);
-        }
-        if (const int waited =
-                WaitReady(m_socket.get(), error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline,
-                          onWait)) {
-            m_fatal = true;
+        if (const int waited = WaitReady(
+                m_socket.get(), error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline, onWait))
             return SecureFailure{LinkTls::Failed, waited};
-        }
     }
     m_established = true;
     if (m_certificateAsked)
@@ -275,18 +273,14 @@ std::optional<SecureFailure> CTlsStream::AwaitAcceptance(Clock::time_point deadl
         if (result > 0)
             return std::nullopt;
         const int error = SSL_get_error(m_ssl.get(), result);
-        if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
-            m_fatal = true;
+        if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE)
             return Refusal(result);
-        }
         const int waited = WaitReady(
             m_socket.get(), error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline, onWait);
         if (waited == ETIMEDOUT)
             return std::nullopt;
-        if (waited) {
-            m_fatal = true;
+        if (waited)
             return SecureFailure{LinkTls::Failed, waited};
-        }
     }
 }
 

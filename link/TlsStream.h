@@ -56,6 +56,8 @@ public:
     [[nodiscard]] static bool LooksLikeTls(std::string_view firstBytes);
 
 private:
+    [[nodiscard]] std::optional<SecureFailure> HandshakeSteps(Clock::time_point deadline,
+                                                              const WaitHook& onWait);
     [[nodiscard]] std::optional<SecureFailure> Prepare();
     [[nodiscard]] std::optional<SecureFailure> LoadClientCertificate();
     [[nodiscard]] std::optional<SecureFailure> ListenFirst(Clock::time_point deadline,
