@@ -106,7 +106,7 @@ std::uint32_t CComPort::Open() {
         // A device unplugged meanwhile must not keep its node taken (see TransmitFailed).
         if (m_hComm->Gone(failure->errorNumber))
             Close();
-        return ReportError(failure->step, failure->errorNumber);
+        return ReportError(*failure);
     }
     return 0;
 }
@@ -158,8 +158,10 @@ std::uint32_t CComPort::SendText(std::string str) {
         if (const int error = TransmitByte(str[i]))
             return TransmitFailed(error);
         const Clock::time_point written = Clock::now();
-        if (m_onByte && !m_onByte(i + 1, written))
+        if (m_onByte && !m_onByte(i + 1, written)) {
+            m_hComm->SendEndedEarly();
             return ECANCELED;
+        }
         if (!PauseAfter(written))
             return TransmitFailed(ETIMEDOUT);
     }
@@ -167,8 +169,9 @@ std::uint32_t CComPort::SendText(std::string str) {
 }
 
 std::uint32_t CComPort::TransmitFailed(int errorNumber) {
+    const bool gone = m_hComm && m_hComm->Gone(errorNumber);
     LinkHold hold = LinkHold::None;
-    if (errorNumber == ETIMEDOUT && m_hComm) {
+    if (errorNumber == ETIMEDOUT && m_hComm && !gone) { // the link's own bound
         hold = LineHold();
         // Nothing must leave later behind the operator's back, nor hold up the close.
         m_hComm->DropHeldOutput();
@@ -176,7 +179,7 @@ std::uint32_t CComPort::TransmitFailed(int errorNumber) {
     // Closed at once, before the report waits for the operator: as long as a descriptor holds a
     // pulled USB adapter's tty, the kernel gives the adapter a new node when it comes back; a
     // broken connection is of no further use.
-    if (m_hComm && m_hComm->Gone(errorNumber)) {
+    if (gone) {
         Close();
         m_bDeviceGone = true;
     }
@@ -204,11 +207,9 @@ int CComPort::TransmitByte(char c) {
 
 // Flow control done by the link (CLine::FlowByLink): takes the far end's XON and XOFF out of
 // what it has sent since, in order, and discards the rest, since the panel has nothing else to
-// say. Returns 0 once XON is in force and the line does not report CTS off, ETIMEDOUT when
-// either still holds at the deadline.
+// say (a remote line reads them itself, and says so by Held()). Returns 0 once XON is in force
+// and the line reports nothing holding it, ETIMEDOUT when either still holds at the deadline.
 int CComPort::AwaitLineFree(Clock::time_point deadline) {
-    constexpr char kXon = '\x11';
-    constexpr char kXoff = '\x13';
     for (;;) {
         std::string input;
         const int error = m_hComm->Read(input);
@@ -217,9 +218,10 @@ int CComPort::AwaitLineFree(Clock::time_point deadline) {
                 m_bXoffHeld = c == kXoff;
         if (error)
             return error;
-        if (!m_bXoffHeld && !m_hComm->CtsOff())
+        if (!m_bXoffHeld && m_hComm->Held() == LinkHold::None)
             return 0;
-        if (const int waitError = WaitReady(m_hComm->Fd(), POLLIN, deadline, m_onWait))
+        if (const int waitError = WaitReady(m_hComm->Fd(), POLLIN, deadline, m_onWait,
+                                            [this] { return m_hComm->ReadPending(); }))
             return waitError;
     }
 }
@@ -246,30 +248,26 @@ void CComPort::CloseIfGone() {
     }
 }
 
-std::uint32_t CComPort::ReportError(const LineFailure& failure) {
-    return ReportError(failure.step, failure.errorNumber, LinkHold::None, failure.setting,
-                       failure.tls);
+std::uint32_t CComPort::ReportError(LinkStep step, int errorNumber, LinkHold hold) {
+    return ReportError(LineFailure{step, errorNumber}, hold);
 }
 
-std::uint32_t CComPort::ReportError(LinkStep step, int errorNumber, LinkHold hold,
-                                    LinkSetting setting, LinkTls tls) {
-    m_dwLastError = static_cast<std::uint32_t>(errorNumber);
+std::uint32_t CComPort::ReportError(const LineFailure& failure, LinkHold hold) {
+    m_dwLastError = static_cast<std::uint32_t>(failure.errorNumber);
     if (!m_report)
         return m_dwLastError;
-    LinkError error{step,
-                    m_dwLastError,
-                    m_pszPortName ? m_pszPortName : "",
-                    m_strDevice,
-                    hold,
-                    step == LinkStep::Open && m_bDeviceGone,
-                    setting,
-                    tls};
-    if (step == LinkStep::Open && !IsRemoteName(m_strDevice))
+    LinkError error{failure.step,    m_dwLastError, m_pszPortName ? m_pszPortName : "",
+                    m_strDevice,     hold,          failure.step == LinkStep::Open && m_bDeviceGone,
+                    failure.setting, failure.tls};
+    error.remoteWords = failure.remoteWords;
+    if (failure.step == LinkStep::Open && !IsRemoteName(m_strDevice))
         AddOpenFailureFacts(error); // at once, while a holder still holds the device
     m_report(error);
     return m_dwLastError;
 }
 
 void CComPort::Close() {
+    if (m_hComm)
+        m_hComm->Finish(m_onWait);
     m_hComm.reset();
 }

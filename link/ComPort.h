@@ -79,9 +79,8 @@ public:
     void SetWaitHook(WaitHook hook) { m_onWait = std::move(hook); }
 
 private:
-    std::uint32_t ReportError(const LineFailure& failure);
-    std::uint32_t ReportError(LinkStep step, int errorNumber, LinkHold hold = LinkHold::None,
-                              LinkSetting setting = LinkSetting::None, LinkTls tls = LinkTls::None);
+    std::uint32_t ReportError(const LineFailure& failure, LinkHold hold = LinkHold::None);
+    std::uint32_t ReportError(LinkStep step, int errorNumber, LinkHold hold = LinkHold::None);
     [[nodiscard]] std::uint32_t TransmitFailed(int errorNumber);
     [[nodiscard]] int TransmitByte(char c);
     [[nodiscard]] bool PauseAfter(Clock::time_point written);

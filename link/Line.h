@@ -33,11 +33,15 @@ public:
 
     // Whether the far end's XON and XOFF come to the link as data for it to act on.
     [[nodiscard]] virtual bool FlowByLink() const = 0;
-    // Appends to `data` what the far end has sent since, without waiting: 0, or the errno that
-    // ends the line (the far end gone).
+    // Takes in what the far end has sent since, without waiting, and appends to `data` what is
+    // left for the link to act on (a line that reads the far end's flow control itself keeps
+    // it): 0, or the errno that ends the line (the far end gone).
     [[nodiscard]] virtual int Read(std::string& data) = 0;
-    // The far end reports CTS off, where the line learns of it and leaves the wait to the link.
-    [[nodiscard]] virtual bool CtsOff() const { return false; }
+    // Bytes already taken from Fd() and held for Read: waiting on Fd() would not see them.
+    [[nodiscard]] virtual bool ReadPending() const { return false; }
+    // What holds the output now, where the line learns of it itself and leaves the wait to the
+    // link (a remote port: CTS off, XOFF, the server's suspend); None when nothing does.
+    [[nodiscard]] virtual LinkHold Held() const { return LinkHold::None; }
 
     // Bytes taken but still held below the link (a driver's output queue); 0 when none or
     // unknown.
@@ -46,6 +50,11 @@ public:
     [[nodiscard]] virtual LinkHold Hold() const = 0;
     // After a byte did not leave in time: nothing held below must reach the panel later.
     virtual void DropHeldOutput() = 0;
+    // After a send the caller ended early (Ctrl+C, the window closed): likewise. A local line
+    // needs nothing here: its close discards a queue that stands still.
+    virtual void SendEndedEarly() {}
+    // Ends the line in order before it is destroyed, running `onWait` while that waits.
+    virtual void Finish(const WaitHook& /*onWait*/) {}
 
     // Whether an errno of Write or Read means the device or the connection is gone for good.
     [[nodiscard]] virtual bool Gone(int errorNumber) const = 0;

@@ -1,15 +1,8 @@
 #pragma once
 
-#include "LinkError.h"
+#include "LineFailure.h"
 
 #include <optional>
-
-struct LineFailure {
-    LinkStep step;
-    int errorNumber;
-    LinkSetting setting = LinkSetting::None;
-    LinkTls tls = LinkTls::None;
-};
 
 // Who stops the output when the far end sends XOFF.
 enum class OutputFlow {

@@ -47,6 +47,10 @@ enum class LinkTls {
     Failed,             // anything else: ETIMEDOUT, ECONNRESET, EPROTO
 };
 
+// The panel's flow control on the line: stop sending, go on.
+inline constexpr char kXoff = '\x13';
+inline constexpr char kXon = '\x11';
+
 // Why a byte could not leave, where the link can tell.
 enum class LinkHold {
     None,
@@ -69,6 +73,10 @@ struct LinkError {
     std::string openingGroup{}; // EACCES: the device's group, whose members may open it
     int holderPid = 0;          // EBUSY: the process holding the device's lock, 0 when unknown
     std::string holderName{};   // and its command name
+    // A port on another machine that ended the connection while it was being set up: what its
+    // server said, as plain text ("ser2net port open failure: …"); empty when it said nothing
+    // printable.
+    std::string remoteWords{};
 };
 
 // Tells the operator about a failure and returns once it has been acknowledged.

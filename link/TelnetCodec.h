@@ -22,9 +22,9 @@ inline constexpr std::uint8_t kSe = 240;
 inline constexpr std::uint8_t kBinary = 0;
 inline constexpr std::uint8_t kComPortOption = 44;
 
-// COM-PORT-OPTION commands from the client; the server answers each with its code + 100.
-// FLOWCONTROL-SUSPEND and -RESUME (8, 9) are left out on purpose: ser2net takes them for
-// SET-CONTROL.
+// COM-PORT-OPTION commands; the server answers each of the client's with its code + 100, and
+// sends NOTIFY-MODEMSTATE and FLOWCONTROL-SUSPEND and -RESUME of its own accord (the client
+// never sends those two: see ServerQuirks.h).
 enum class ComPort : std::uint8_t {
     SetBaudRate = 1,
     SetDataSize = 2,
@@ -32,6 +32,8 @@ enum class ComPort : std::uint8_t {
     SetStopSize = 4,
     SetControl = 5,
     NotifyModemState = 7,
+    FlowControlSuspend = 8,
+    FlowControlResume = 9,
     SetModemStateMask = 11,
     PurgeData = 12,
 };

@@ -8,9 +8,11 @@
 namespace {
 
 // The one loop behind both: waits on `fd` (if any) in steps of `every` at most, asks `done`
-// (if any) after each, and runs the hook whenever a slice has passed since it last ran.
+// (if any) after each, and runs the hook whenever a slice has passed since it last ran. `held`
+// counts as the descriptor being ready: like it, only before the deadline.
 int Wait(int fd, short events, const std::function<bool()>& done, WaitClock::duration every,
-         WaitClock::time_point deadline, const WaitHook& onSlice) {
+         WaitClock::time_point deadline, const WaitHook& onSlice,
+         const std::function<bool()>& held = {}) {
     auto lastHook = WaitClock::now();
     for (;;) {
         if (done && done())
@@ -23,6 +25,8 @@ int Wait(int fd, short events, const std::function<bool()>& done, WaitClock::dur
             lastHook = WaitClock::now();
             continue;
         }
+        if (held && held())
+            return 0;
         // ppoll takes nanoseconds: the short steps of a queue's wait stay short.
         const auto step = std::chrono::duration_cast<std::chrono::nanoseconds>(
             std::min({deadline - now, every, WaitClock::duration(kWaitSlice)}));
@@ -39,8 +43,9 @@ int Wait(int fd, short events, const std::function<bool()>& done, WaitClock::dur
 
 } // namespace
 
-int WaitReady(int fd, short events, WaitClock::time_point deadline, const WaitHook& onSlice) {
-    return Wait(fd, events, {}, kWaitSlice, deadline, onSlice);
+int WaitReady(int fd, short events, WaitClock::time_point deadline, const WaitHook& onSlice,
+              const std::function<bool()>& held) {
+    return Wait(fd, events, {}, kWaitSlice, deadline, onSlice, held);
 }
 
 int WaitUntil(const std::function<bool()>& done, std::chrono::microseconds every,

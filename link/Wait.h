@@ -16,10 +16,11 @@ inline constexpr std::chrono::milliseconds kWaitSlice{10};
 
 // Waits until `fd` is ready for `events` (POLLIN, POLLOUT; a hang-up or an error counts as
 // ready, the next read or write tells which), or until `deadline`. With fd < 0 it waits for
-// the deadline alone. Returns 0 when ready, ETIMEDOUT at the deadline, else the errno of the
-// failed wait.
+// the deadline alone. `held`, when given, tells of bytes already read from `fd` and held above
+// it (TLS decrypts whole records), which count as ready. Returns 0 when ready, ETIMEDOUT at the
+// deadline, else the errno of the failed wait.
 [[nodiscard]] int WaitReady(int fd, short events, WaitClock::time_point deadline,
-                            const WaitHook& onSlice);
+                            const WaitHook& onSlice, const std::function<bool()>& held = {});
 
 // Waits until `done` holds, asking it every `every`, or until `deadline`. Returns 0 when it
 // holds, ETIMEDOUT at the deadline.

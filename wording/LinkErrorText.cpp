@@ -89,6 +89,7 @@ std::string RemoteReason(const LinkError& error) {
     case EPROTONOSUPPORT:
         return "kein serieller Port (RFC 2217) auf diesem Port";
     case ECONNRESET:
+    case EPIPE:
     case ENOTCONN:
         if (error.step == LinkStep::Transmit)
             return "Verbindung getrennt";
@@ -239,7 +240,9 @@ std::string DetailText(const LinkError& error, ReopenBy reopen) {
     const std::string where = port.empty() ? error.device : port + " = " + error.device;
     if (error.tls != LinkTls::None)
         return where + ": " + SecureReason(error);
-    const std::string reason =
+    std::string reason =
         IsRemoteName(error.device) ? RemoteReason(error) : Reason(error.errorNumber);
+    if (!error.remoteWords.empty()) // the server's own words, as it said them
+        reason += " – die Gegenstelle meldet: „" + error.remoteWords + "“";
     return where + ": " + reason + HoldReason(error.hold) + Remedy(error, port, reopen);
 }
