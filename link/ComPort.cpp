@@ -124,7 +124,7 @@ std::uint32_t CComPort::OpenRemote() {
     m_strOpenKey = line->KeyOpenToOthers();
     m_hComm = std::move(line);
     if (const auto failure = m_hComm->Configure(m_nBaudRate, m_onWait)) {
-        m_hComm.reset();
+        Close();
         return ReportError(*failure);
     }
     return 0;
