@@ -132,6 +132,11 @@ TEST(LinkErrorText, NamesTheRemoteAndWhatFailedOnTheWay) {
     }
     EXPECT_EQ(DetailText(failed(LinkStep::Transmit, ECONNRESET), ReopenBy::NextRun),
               "COM1 = " + remote + ": Verbindung getrennt – der nächste Aufruf verbindet neu.");
+    LinkError said = failed(LinkStep::Negotiate, ECONNRESET);
+    said.remoteWords = "Device open failure: Value or file not found";
+    EXPECT_EQ(DetailText(said), "COM1 = " + remote +
+                                    ": Verbindung beim Einrichten getrennt – die Gegenstelle "
+                                    "meldet: „Device open failure: Value or file not found“");
 }
 
 // Each way a secured connection fails has a reason of its own, after the remote it names.
