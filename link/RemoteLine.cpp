@@ -97,7 +97,7 @@ LineFailure CRemoteLine::Broken(int errorNumber) const {
 }
 
 int CRemoteLine::Receive() {
-    constexpr std::size_t kReadBudget = 64 * 1024;
+    constexpr std::size_t kReadBudget = std::size_t{64} * 1024;
     if (m_broken)
         return m_broken;
     for (std::size_t taken = 0; taken < kReadBudget;) {
