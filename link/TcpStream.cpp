@@ -172,7 +172,8 @@ constexpr auto kAttemptDelay = 250ms;
 // primitive waits for all of them.
 class CAttempts {
 public:
-    // 0 once it is under way; else the errno of the attempt, and there is nothing to wait for.
+    // 0 once it is under way, or made at once into `connected`; else the errno of the attempt,
+    // and there is nothing to wait for.
     int Start(const Endpoint& endpoint, UniqueFd& connected) {
         UniqueFd socket(::socket(endpoint.address.ss_family,
                                  SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
