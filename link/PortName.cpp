@@ -1,5 +1,9 @@
 #include "PortName.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -20,7 +24,29 @@ bool ValidTcpPort(std::string_view digits) {
            end == digits.data() + digits.size() && port >= 1 && port <= 65535;
 }
 
+// Whether the resolver takes the host for an address without looking anything up.
+bool ResolverReadsAsAddress(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_flags = AI_NUMERICHOST;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0)
+        return false;
+    ::freeaddrinfo(list);
+    return true;
+}
+
 } // namespace
+
+HostKind KindOfHost(const std::string& host) {
+    unsigned char bytes[sizeof(in6_addr)];
+    const std::string bare = host.substr(0, host.find('%')); // fe80::1%eth0
+    const bool standard = ::inet_pton(AF_INET, host.c_str(), bytes) == 1 ||
+                          ::inet_pton(AF_INET6, bare.c_str(), bytes) == 1;
+    if (standard) // with a zone no interface has ("fe80::1%nosuch") it is no address to use
+        return ResolverReadsAsAddress(host) ? HostKind::Address : HostKind::OtherNumeric;
+    return ResolverReadsAsAddress(host) ? HostKind::OtherNumeric : HostKind::Name;
+}
 
 std::optional<std::size_t> PortIndex(std::string_view name) {
     if (name.ends_with(':'))
@@ -72,7 +98,8 @@ std::optional<RemoteAddress> ParseRemoteAddress(std::string_view name) {
         if (host.find_first_of(":/[]@ \t") != std::string_view::npos)
             return std::nullopt;
     }
-    if (host.empty() || !ValidTcpPort(service))
+    if (host.empty() || !ValidTcpPort(service) ||
+        KindOfHost(std::string(host)) == HostKind::OtherNumeric)
         return std::nullopt;
     return RemoteAddress{std::string(host), std::string(service), secure, std::string(options)};
 }

@@ -26,7 +26,21 @@ struct RemoteAddress {
 inline constexpr std::string_view kRemoteScheme = "rfc2217://";
 inline constexpr std::string_view kSecureRemoteScheme = "rfc2217+tls://";
 
+// What the host of a remote port's name is. An address in the standard notation (IPv4 dotted
+// decimal, IPv6 as RFC 4291 writes it, with a zone after '%') is connected to and checked
+// against the server's certificate as that very address; a name is looked up, and checked as a
+// name. The resolver reads other numeric forms as addresses too ("0177.0.0.1" as octal, "127.1",
+// a bare integer), which the certificate check would read as another address or as a name:
+// such a host is refused as malformed.
+enum class HostKind {
+    Address,
+    Name,
+    OtherNumeric,
+};
+[[nodiscard]] HostKind KindOfHost(const std::string& host);
+
 // Whether the text is meant as a remote port: it starts with the scheme, well-formed or not.
 [[nodiscard]] bool IsRemoteName(std::string_view name);
-// The address, when the text is a well-formed remote port name.
+// The address, when the text is a well-formed remote port name (its host no
+// HostKind::OtherNumeric).
 [[nodiscard]] std::optional<RemoteAddress> ParseRemoteAddress(std::string_view name);

@@ -51,6 +51,7 @@ public:
     // Asks the remote to drop what it still holds for its line (PURGE-DATA).
     void DropHeldOutput() override;
     void SendEndedEarly() override { DropHeldOutput(); }
+    void Finish(const WaitHook& onWait) override { m_stream->Finish(onWait); }
     // Every failure of the connection ends it; the link's own bounds do not.
     [[nodiscard]] bool Gone(int /*errorNumber*/) const override { return m_broken != 0; }
     [[nodiscard]] bool HungUp() const override;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Wait.h"
+
 #include <sys/types.h>
 
 #include <cstddef>
@@ -24,4 +26,8 @@ public:
     // Bytes already read from the descriptor and held for Read (TLS decrypts whole records):
     // waiting on Fd() would not see them.
     [[nodiscard]] virtual bool HasPending() const = 0;
+    // Ends the connection in order, once (TLS: its close_notify first), waiting a moment for
+    // the remote to end its side, with `onWait` run meanwhile; nothing is read or written after
+    // it. A destructor does it without a hook when it has not been done.
+    virtual void Finish(const WaitHook& onWait) = 0;
 };

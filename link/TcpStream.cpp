@@ -5,12 +5,13 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -57,31 +58,21 @@ struct Endpoint {
     socklen_t size = 0;
 };
 
-// An address given as such needs no lookup (and no resolver thread).
-std::optional<Endpoint> NumericEndpoint(const RemoteAddress& address) {
-    const auto port = static_cast<std::uint16_t>(std::stoul(address.service));
-    Endpoint endpoint;
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&endpoint.address);
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&endpoint.address);
-    if (::inet_pton(AF_INET, address.host.c_str(), &v4->sin_addr) == 1) {
-        v4->sin_family = AF_INET;
-        v4->sin_port = htons(port);
-        endpoint.size = sizeof(sockaddr_in);
-        return endpoint;
+std::vector<Endpoint> EndpointsOf(const addrinfo* list) {
+    std::vector<Endpoint> endpoints;
+    for (const addrinfo* ai = list; ai; ai = ai->ai_next) {
+        if (ai->ai_addrlen > sizeof(sockaddr_storage))
+            continue;
+        Endpoint endpoint;
+        std::memcpy(&endpoint.address, ai->ai_addr, ai->ai_addrlen);
+        endpoint.size = ai->ai_addrlen;
+        endpoints.push_back(endpoint);
     }
-    if (::inet_pton(AF_INET6, address.host.c_str(), &v6->sin6_addr) == 1) {
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(port);
-        endpoint.size = sizeof(sockaddr_in6);
-        return endpoint;
-    }
-    return std::nullopt;
+    return endpoints;
 }
 
 std::variant<std::vector<Endpoint>, int>
-Resolve(const RemoteAddress& address, WaitClock::time_point deadline, const WaitHook& onWait) {
-    if (const auto numeric = NumericEndpoint(address))
-        return std::vector<Endpoint>{*numeric};
+LookUp(const RemoteAddress& address, WaitClock::time_point deadline, const WaitHook& onWait) {
     auto lookup = std::make_unique<Lookup>();
     lookup->host = address.host;
     lookup->service = address.service;
@@ -107,39 +98,170 @@ Resolve(const RemoteAddress& address, WaitClock::time_point deadline, const Wait
     if (const int error = ::gai_error(&lookup->request))
         return LookupErrorNumber(error);
     const AddrinfoList list(lookup->request.ar_result);
-    std::vector<Endpoint> endpoints;
-    for (const addrinfo* ai = list.get(); ai; ai = ai->ai_next) {
-        if (ai->ai_addrlen > sizeof(sockaddr_storage))
-            continue;
-        Endpoint endpoint;
-        std::memcpy(&endpoint.address, ai->ai_addr, ai->ai_addrlen);
-        endpoint.size = ai->ai_addrlen;
-        endpoints.push_back(endpoint);
-    }
-    return endpoints;
+    return EndpointsOf(list.get());
 }
 
-// One attempt at one address: 0 with the connected socket, or the errno.
-int ConnectTo(const Endpoint& endpoint, WaitClock::time_point deadline, const WaitHook& onWait,
-              UniqueFd& socket) {
-    socket.reset(::socket(endpoint.address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                          IPPROTO_TCP));
-    if (!socket.valid())
-        return errno;
-    const int one = 1;
-    ::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&endpoint.address),
-                  endpoint.size) == 0)
+std::variant<std::vector<Endpoint>, int>
+Resolve(const RemoteAddress& address, WaitClock::time_point deadline, const WaitHook& onWait) {
+    switch (KindOfHost(address.host)) {
+    case HostKind::Name:
+        return LookUp(address, deadline, onWait);
+    case HostKind::OtherNumeric:
+        return EINVAL;
+    case HostKind::Address:
+        break;
+    }
+    // An address needs no lookup (and no resolver thread).
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo* list = nullptr;
+    if (const int error =
+            ::getaddrinfo(address.host.c_str(), address.service.c_str(), &hints, &list))
+        return LookupErrorNumber(error);
+    const AddrinfoList owned(list);
+    return EndpointsOf(owned.get());
+}
+
+// The order to try them in (RFC 8305): the families in turn, the first of the resolver's list
+// first, so that a family that does not work here costs one delay, not one per address.
+std::vector<Endpoint> Interleaved(const std::vector<Endpoint>& endpoints) {
+    std::vector<Endpoint> first;
+    std::vector<Endpoint> other;
+    for (const Endpoint& endpoint : endpoints)
+        (endpoint.address.ss_family == endpoints.front().address.ss_family ? first : other)
+            .push_back(endpoint);
+    std::vector<Endpoint> order;
+    for (std::size_t i = 0; i < std::max(first.size(), other.size()); ++i) {
+        if (i < first.size())
+            order.push_back(first[i]);
+        if (i < other.size())
+            order.push_back(other[i]);
+    }
+    return order;
+}
+
+// Of two reasons why no address took the connection, the one that tells the operator more: a
+// host that refused says that it is there, an unreachable one where it fails; that time ran
+// out says least.
+int MoreTelling(int current, int candidate) {
+    const auto rank = [](int error) {
+        switch (error) {
+        case 0:
+            return -1;
+        case ETIMEDOUT:
+            return 0;
+        case ECONNREFUSED:
+            return 3;
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+            return 2;
+        default:
+            return 1;
+        }
+    };
+    return rank(candidate) > rank(current) ? candidate : current;
+}
+
+// How long an attempt has before the next address is tried beside it (RFC 8305's
+// "Connection Attempt Delay").
+constexpr auto kAttemptDelay = 250ms;
+
+// The connections under way at once, raced: the first to connect wins, the others are
+// closed with it. An epoll descriptor holds every pending socket, so that the one wait
+// primitive waits for all of them.
+class CAttempts {
+public:
+    // 0 once it is under way, or made at once into `connected`; else the errno of the attempt,
+    // and there is nothing to wait for.
+    int Start(const Endpoint& endpoint, UniqueFd& connected) {
+        UniqueFd socket(::socket(endpoint.address.ss_family,
+                                 SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP));
+        if (!socket.valid())
+            return errno;
+        const int one = 1;
+        ::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&endpoint.address),
+                      endpoint.size) == 0) {
+            connected = std::move(socket);
+            return 0;
+        }
+        if (errno != EINPROGRESS)
+            return errno;
+        epoll_event event{};
+        event.events = EPOLLOUT;
+        event.data.fd = socket.get();
+        if (::epoll_ctl(m_poller.get(), EPOLL_CTL_ADD, socket.get(), &event) != 0)
+            return errno;
+        m_pending.push_back(std::move(socket));
         return 0;
-    if (errno != EINPROGRESS)
+    }
+
+    [[nodiscard]] bool Pending() const { return !m_pending.empty(); }
+    [[nodiscard]] int Poller() const { return m_poller.get(); }
+
+    // After the poller was ready: the socket connected, if any; each failed attempt's errno
+    // goes to `failed`.
+    UniqueFd Collect(int& failed) {
+        epoll_event events[8];
+        const int count = ::epoll_wait(m_poller.get(), events, 8, 0);
+        for (int i = 0; i < count; ++i) {
+            const auto it = std::ranges::find_if(m_pending, [&](const UniqueFd& socket) {
+                return socket.get() == events[i].data.fd;
+            });
+            if (it == m_pending.end())
+                continue;
+            int error = 0;
+            socklen_t size = sizeof error;
+            if (::getsockopt(it->get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+                error = errno;
+            UniqueFd socket = std::move(*it);
+            m_pending.erase(it);
+            if (error == 0)
+                return socket;
+            failed = MoreTelling(failed, error);
+        }
+        return {};
+    }
+
+private:
+    UniqueFd m_poller{::epoll_create1(EPOLL_CLOEXEC)};
+    std::vector<UniqueFd> m_pending;
+};
+
+// Tries the addresses as RFC 8305 says: the next one kAttemptDelay after the one before, or
+// at once when every attempt so far has failed, all by the same deadline. The connected
+// socket, or the most telling errno.
+std::variant<UniqueFd, int> Race(const std::vector<Endpoint>& endpoints,
+                                 WaitClock::time_point deadline, const WaitHook& onWait) {
+    CAttempts attempts;
+    if (attempts.Poller() < 0)
         return errno;
-    if (const int error = WaitReady(socket.get(), POLLOUT, deadline, onWait))
-        return error;
-    int error = 0;
-    socklen_t size = sizeof error;
-    if (::getsockopt(socket.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0)
-        return errno;
-    return error;
+    int failed = 0;
+    auto nextStart = WaitClock::now();
+    for (std::size_t next = 0;;) {
+        if (next < endpoints.size() && (!attempts.Pending() || WaitClock::now() >= nextStart)) {
+            UniqueFd connected;
+            failed = MoreTelling(failed, attempts.Start(endpoints[next++], connected));
+            if (connected.valid())
+                return connected;
+            nextStart = WaitClock::now() + kAttemptDelay;
+            continue;
+        }
+        if (!attempts.Pending())
+            return failed != 0 ? failed : EHOSTUNREACH;
+        const auto until = next < endpoints.size() ? std::min(nextStart, deadline) : deadline;
+        const int waited = WaitReady(attempts.Poller(), POLLIN, until, onWait);
+        if (waited == ETIMEDOUT && WaitClock::now() >= deadline)
+            return MoreTelling(ETIMEDOUT, failed);
+        if (waited != 0 && waited != ETIMEDOUT)
+            return waited;
+        if (waited == 0) {
+            if (UniqueFd connected = attempts.Collect(failed); connected.valid())
+                return connected;
+            nextStart = WaitClock::now(); // one failed: the next address at once
+        }
+    }
 }
 
 } // namespace
@@ -150,16 +272,13 @@ std::variant<UniqueFd, LineFailure> CTcpStream::Connect(const RemoteAddress& add
     auto resolved = Resolve(address, deadline, onWait);
     if (const int* error = std::get_if<int>(&resolved))
         return LineFailure{LinkStep::Resolve, *error};
-    int error = EHOSTUNREACH;
-    for (const Endpoint& endpoint : std::get<std::vector<Endpoint>>(resolved)) {
-        UniqueFd socket;
-        error = ConnectTo(endpoint, deadline, onWait, socket);
-        if (error == 0)
-            return socket;
-        if (error == ETIMEDOUT)
-            break;
-    }
-    return LineFailure{LinkStep::Connect, error};
+    const auto& endpoints = std::get<std::vector<Endpoint>>(resolved);
+    if (endpoints.empty())
+        return LineFailure{LinkStep::Resolve, ENOENT};
+    auto raced = Race(Interleaved(endpoints), deadline, onWait);
+    if (const int* error = std::get_if<int>(&raced))
+        return LineFailure{LinkStep::Connect, *error};
+    return std::move(std::get<UniqueFd>(raced));
 }
 
 ssize_t CTcpStream::Write(const char* data, std::size_t size) {
@@ -178,12 +297,19 @@ short CTcpStream::Wants() const {
     return m_wants;
 }
 
-void CTcpStream::Finish(int fd) {
+void CTcpStream::Finish(const WaitHook& onWait) {
+    if (m_finished)
+        return;
+    m_finished = true;
+    EndInOrder(m_socket.get(), onWait);
+}
+
+void CTcpStream::EndInOrder(int fd, const WaitHook& onWait) {
     if (fd < 0 || ::shutdown(fd, SHUT_WR) != 0)
         return; // no connection left to end
     const auto deadline = WaitClock::now() + kFinishBound;
     char sink[512];
-    while (WaitReady(fd, POLLIN, deadline, nullptr) == 0) {
+    while (WaitReady(fd, POLLIN, deadline, onWait) == 0) {
         const ssize_t n = ::recv(fd, sink, sizeof sink, 0);
         if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR))
             return;

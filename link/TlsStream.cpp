@@ -1,19 +1,15 @@
 #include "TlsStream.h"
 
+#include "PortName.h"
 #include "TcpStream.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <openssl/err.h>
-#include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -70,28 +66,10 @@ const BIO_METHOD* SocketMethod() {
     return method;
 }
 
-// Never asks for a passphrase on the terminal: an encrypted key cannot be used.
-int NoPassphrase(char* /*buf*/, int /*size*/, int /*rwflag*/, void* /*userdata*/) {
-    return -1;
-}
-
-// errno of opening the file for reading, 0 when it can be read.
-int OpenError(const std::string& path) {
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    return fd.valid() ? 0 : errno;
-}
-
 // The reason of OpenSSL's last error when it is one of the TLS layer's, else 0.
 int SslReason() {
     const unsigned long error = ERR_peek_last_error();
     return ERR_GET_LIB(error) == ERR_LIB_SSL ? ERR_GET_REASON(error) : 0;
-}
-
-bool IsIpAddress(const std::string& host) {
-    unsigned char address[sizeof(in6_addr)];
-    const std::string bare = host.substr(0, host.find('%')); // fe80::1%eth0
-    return ::inet_pton(AF_INET, bare.c_str(), address) == 1 ||
-           ::inet_pton(AF_INET6, bare.c_str(), address) == 1;
 }
 
 } // namespace
@@ -110,10 +88,21 @@ CTlsStream::CTlsStream(UniqueFd socket, std::string host, TlsOptions options)
     , m_options(std::move(options)) {}
 
 CTlsStream::~CTlsStream() {
+    if (!m_finished)
+        EndInOrder(nullptr);
+}
+
+void CTlsStream::Finish(const WaitHook& onWait) {
+    if (!m_finished)
+        EndInOrder(onWait);
+}
+
+void CTlsStream::EndInOrder(const WaitHook& onWait) {
+    m_finished = true;
     // TLS's goodbye first; what the remote still sends, its own goodbye too, is dropped unread.
     if (m_ssl && m_established && !m_fatal)
         SSL_shutdown(m_ssl.get());
-    CTcpStream::Finish(m_socket.get());
+    CTcpStream::EndInOrder(m_socket.get(), onWait);
 }
 
 std::optional<SecureFailure> CTlsStream::Handshake(Clock::time_point deadline,
@@ -154,18 +143,18 @@ std::optional<SecureFailure> CTlsStream::Prepare() {
     SSL_CTX* ctx = m_ctx.get();
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
     SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
-    SSL_CTX_set_default_passwd_cb(ctx, NoPassphrase);
-    if (m_options.caFile.empty()) {
+    SSL_CTX_set_default_passwd_cb(ctx, CTlsCredentials::NoPassphrase);
+    CTlsCredentials credentials(ctx);
+    if (m_options.caFile.empty())
         SSL_CTX_set_default_verify_paths(ctx);
-    } else {
-        if (const int error = OpenError(m_options.caFile))
-            return SecureFailure{LinkTls::CaFile, error};
-        if (SSL_CTX_load_verify_locations(ctx, m_options.caFile.c_str(), nullptr) != 1)
-            return SecureFailure{LinkTls::CaFile, EINVAL};
-    }
-    if (!m_options.certFile.empty())
-        if (auto failure = LoadClientCertificate())
+    else if (auto failure = credentials.LoadCas(m_options.caFile))
+        return failure;
+    if (!m_options.certFile.empty()) {
+        auto failure = credentials.LoadClientCertificate(m_options.certFile, m_options.keyFile);
+        m_keyOpenToOthers = credentials.KeyOpenToOthers();
+        if (failure)
             return failure;
+    }
 
     m_ssl.reset(SSL_new(ctx));
     BIO* bio = BIO_new(SocketMethod());
@@ -188,7 +177,7 @@ std::optional<SecureFailure> CTlsStream::Prepare() {
     X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
     X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS |
                                                X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
-    if (IsIpAddress(m_host)) {
+    if (KindOfHost(m_host) == HostKind::Address) {
         if (X509_VERIFY_PARAM_set1_ip_asc(param, m_host.c_str()) != 1)
             return SecureFailure{LinkTls::Failed, EINVAL};
     } else if (SSL_set1_host(ssl, m_host.c_str()) != 1 ||
@@ -223,41 +212,6 @@ std::optional<SecureFailure> CTlsStream::ListenFirst(Clock::time_point deadline,
     if (n == 0)
         return SecureFailure{LinkTls::Failed, ECONNRESET};
     return SecureFailure{LinkTls::NotTls, EPROTO};
-}
-
-// The key is read here rather than by OpenSSL, so that its permissions are those of the very
-// file read, and no passphrase is ever asked for.
-std::optional<SecureFailure> CTlsStream::LoadClientCertificate() {
-    SSL_CTX* ctx = m_ctx.get();
-    if (const int error = OpenError(m_options.certFile))
-        return SecureFailure{LinkTls::CertFile, error};
-    if (SSL_CTX_use_certificate_chain_file(ctx, m_options.certFile.c_str()) != 1)
-        return SecureFailure{LinkTls::CertFile, EINVAL};
-
-    const UniqueFd file(::open(m_options.keyFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-    struct stat st {};
-    if (!file.valid() || ::fstat(file.get(), &st) != 0)
-        return SecureFailure{LinkTls::KeyFile, errno};
-    m_keyOpenToOthers = (st.st_mode & (S_IRWXG | S_IRWXO)) != 0;
-    std::string pem;
-    char chunk[4096];
-    ssize_t n = 0;
-    while ((n = ::read(file.get(), chunk, sizeof chunk)) > 0 && pem.size() < 1'000'000)
-        pem.append(chunk, static_cast<std::size_t>(n));
-    OPENSSL_cleanse(chunk, sizeof chunk);
-    const int readError = n < 0 ? errno : 0;
-    BIO* memory = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
-    EVP_PKEY* key =
-        memory ? PEM_read_bio_PrivateKey(memory, nullptr, NoPassphrase, nullptr) : nullptr;
-    BIO_free(memory);
-    OPENSSL_cleanse(pem.data(), pem.size());
-    if (readError)
-        return SecureFailure{LinkTls::KeyFile, readError};
-    const bool used = key && SSL_CTX_use_PrivateKey(ctx, key) == 1;
-    EVP_PKEY_free(key);
-    if (!used || SSL_CTX_check_private_key(ctx) != 1)
-        return SecureFailure{LinkTls::KeyFile, EINVAL};
-    return std::nullopt;
 }
 
 // A server that asks for a client certificate decides on it after the client has finished its

@@ -2,6 +2,7 @@
 
 #include "LinkError.h"
 #include "Stream.h"
+#include "TlsCredentials.h"
 #include "TlsOptions.h"
 #include "UniqueFd.h"
 #include "Wait.h"
@@ -14,15 +15,9 @@
 using SSL = struct ssl_st;
 using SSL_CTX = struct ssl_ctx_st;
 
-// Why a secured connection could not be made: LinkError's tls and errorNumber.
-struct SecureFailure {
-    LinkTls cause;
-    int errorNumber;
-};
-
 // TLS (1.2 or newer, OpenSSL) over a connected socket to a port on another machine. The
 // server's certificate must chain to the trusted CAs and name the host, as a DNS name or an IP
-// address in its subjectAltName; nothing turns either check off.
+// address in its subjectAltName (as KindOfHost reads the host); nothing turns either check off.
 class CTlsStream final : public CStream {
 public:
     using Clock = WaitClock;
@@ -50,16 +45,17 @@ public:
     [[nodiscard]] ssize_t Read(char* data, std::size_t size) override;
     [[nodiscard]] short Wants() const override { return m_wants; }
     [[nodiscard]] bool HasPending() const override;
+    void Finish(const WaitHook& onWait) override;
 
     // Whether the first bytes a plain client got from its remote are a TLS record's start:
     // the port behind a plain name speaks TLS (LinkTls::TlsExpected).
     [[nodiscard]] static bool LooksLikeTls(std::string_view firstBytes);
 
 private:
+    void EndInOrder(const WaitHook& onWait);
     [[nodiscard]] std::optional<SecureFailure> HandshakeSteps(Clock::time_point deadline,
                                                               const WaitHook& onWait);
     [[nodiscard]] std::optional<SecureFailure> Prepare();
-    [[nodiscard]] std::optional<SecureFailure> LoadClientCertificate();
     [[nodiscard]] std::optional<SecureFailure> ListenFirst(Clock::time_point deadline,
                                                            const WaitHook& onWait);
     [[nodiscard]] std::optional<SecureFailure> AwaitAcceptance(Clock::time_point deadline,
@@ -82,6 +78,7 @@ private:
     short m_wants = 0;
     bool m_keyOpenToOthers = false;
     bool m_established = false;
+    bool m_finished = false;
     bool m_fatal = false;            // OpenSSL forbids a close_notify after a fatal error
     bool m_recordSeen = false;       // the first record's header came in
     bool m_remoteSpeaksTls = false;  // and it was a TLS record's

@@ -4,6 +4,7 @@
 // and nothing can be sent here; the guest rig sends through real UARTs.
 #include "LineReadback.h"
 #include "OpenAttempt.h"
+#include "PrivateHosts.h"
 #include "PtyPair.h"
 #include "Ser2net.h"
 
@@ -14,13 +15,17 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <string>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -98,6 +103,8 @@ TEST(RemoteLineFailure, UnreachableRemotesAreReportedOnceEach) {
         {"rfc2217://[::1]:" + std::to_string(Ser2net::FreePort()), LinkStep::Connect, ECONNREFUSED},
         {"rfc2217://" + noSuchName + ":7000", LinkStep::Resolve, ENOENT},
         {"rfc2217://rack-3", LinkStep::Resolve, EINVAL}, // no port: nothing to look up
+        // 127.0.0.1 to the resolver, another address or a name to a certificate check:
+        {"rfc2217://127.1:" + std::to_string(Ser2net::FreePort()), LinkStep::Resolve, EINVAL},
     };
     for (const auto& c : cases) {
         PortEnvironment ports{{c.url, "", "", ""}};
@@ -107,6 +114,139 @@ TEST(RemoteLineFailure, UnreachableRemotesAreReportedOnceEach) {
         ASSERT_TRUE(OneReport(log.reports, c.step, c.errorNumber)) << c.url;
         EXPECT_EQ(log.reports[0].device, c.url);
     }
+}
+
+// A host is an address in its standard notation or a name; what the resolver reads as an address
+// besides is refused, as the certificate check would read it otherwise.
+TEST(RemoteAddress, AHostIsAnAddressInStandardNotationOrAName) {
+    const struct {
+        const char* name;
+        const char* host; // "" when refused
+    } cases[] = {
+        {"rfc2217://127.0.0.1:7000", "127.0.0.1"},
+        {"rfc2217://[::1]:7000", "::1"},
+        {"rfc2217://[::ffff:127.0.0.1]:7000", "::ffff:127.0.0.1"},
+        {"rfc2217://[fe80::1%1]:7000", "fe80::1%1"},
+        {"rfc2217://rack-3:7000", "rack-3"},
+        {"rfc2217://0177.0.0.1:7000", ""},
+        {"rfc2217+tls://0177.0.0.1:7011?ca=/etc/bench/ca.pem", ""},
+        {"rfc2217://127.1:7000", ""},
+        {"rfc2217://127.0.0.01:7000", ""},
+        {"rfc2217://0x7f.1:7000", ""},
+        {"rfc2217://2130706433:7000", ""},
+        {"rfc2217://[fe80::1%abc]:7000", ""}, // no such interface
+    };
+    for (const auto& c : cases) {
+        const auto address = ParseRemoteAddress(c.name);
+        EXPECT_EQ(address ? address->host : std::string(), c.host) << c.name;
+    }
+}
+
+// A listener on `address` (port 0: any free one), with `backlog`; invalid when it cannot.
+UniqueFd Listener(const sockaddr_storage& address, int backlog) {
+    UniqueFd listener(::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const socklen_t size =
+        address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (!listener.valid() ||
+        ::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), size) != 0 ||
+        ::listen(listener.get(), backlog) != 0)
+        return {};
+    return listener;
+}
+
+// Whether a non-blocking connection to `address` is made within `within`.
+bool ConnectsWithin(const sockaddr_storage& address, std::chrono::milliseconds within,
+                    UniqueFd& socket) {
+    socket.reset(::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const socklen_t size =
+        address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), size) == 0)
+        return true;
+    pollfd pfd{socket.get(), POLLOUT, 0};
+    int error = 0;
+    socklen_t errorSize = sizeof error;
+    return ::poll(&pfd, 1, static_cast<int>(within.count())) == 1 &&
+           ::getsockopt(socket.get(), SOL_SOCKET, SO_ERROR, &error, &errorSize) == 0 && error == 0;
+}
+
+// A name whose first address takes no connection (::1 with a full backlog: the kernel drops
+// the SYNs) and whose second serves, on the same port: the second is tried beside the first
+// and connects, within the bound that the first alone would use up.
+TEST(RemoteLineConnect, ADeadFirstAddressDoesNotKeepTheNextFromServing) {
+    if (!InPrivateHosts()) {
+        EXPECT_TRUE(RerunWithHosts("::1 dual-stack.test\n127.0.0.1 dual-stack.test\n"));
+        return;
+    }
+    sockaddr_storage v6{};
+    auto* a6 = reinterpret_cast<sockaddr_in6*>(&v6);
+    a6->sin6_family = AF_INET6;
+    a6->sin6_addr = in6addr_loopback;
+    const UniqueFd dead = Listener(v6, 0);
+    ASSERT_TRUE(dead.valid());
+    socklen_t size = sizeof(sockaddr_in6);
+    ASSERT_EQ(::getsockname(dead.get(), reinterpret_cast<sockaddr*>(&v6), &size), 0);
+    UniqueFd filling;
+    UniqueFd hanging;
+    ASSERT_TRUE(ConnectsWithin(v6, 1000ms, filling)) << "the one connection its backlog takes";
+    ASSERT_FALSE(ConnectsWithin(v6, 500ms, hanging)) << "a further one must hang";
+
+    sockaddr_storage v4{};
+    auto* a4 = reinterpret_cast<sockaddr_in*>(&v4);
+    a4->sin_family = AF_INET;
+    a4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a4->sin_port = a6->sin6_port;
+    const UniqueFd serving = Listener(v4, 4);
+    ASSERT_TRUE(serving.valid()) << "127.0.0.1 has the port of ::1 taken";
+    const std::string port = std::to_string(ntohs(a6->sin6_port));
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    ASSERT_EQ(::getaddrinfo("dual-stack.test", port.c_str(), &hints, &list), 0);
+    const int firstFamily = list->ai_family;
+    ::freeaddrinfo(list);
+    ASSERT_EQ(firstFamily, AF_INET6) << "the resolver must give the dead address first";
+
+    const auto start = std::chrono::steady_clock::now();
+    auto connected = CTcpStream::Connect({"dual-stack.test", port}, WaitClock::now() + 3s, nullptr);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(std::holds_alternative<UniqueFd>(connected))
+        << "step " << static_cast<int>(std::get<LineFailure>(connected).step) << ", "
+        << std::get<LineFailure>(connected).errorNumber;
+    sockaddr_storage peer{};
+    socklen_t peerSize = sizeof peer;
+    ASSERT_EQ(::getpeername(std::get<UniqueFd>(connected).get(), reinterpret_cast<sockaddr*>(&peer),
+                            &peerSize),
+              0);
+    EXPECT_EQ(peer.ss_family, AF_INET);
+    pollfd arrived{serving.get(), POLLIN, 0};
+    EXPECT_EQ(::poll(&arrived, 1, 1000), 1) << "127.0.0.1's listener has it";
+    std::printf("connected to 127.0.0.1 after %lld ms\n",
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+}
+
+// The orderly end of a connection waits for the remote; the window stays alive meanwhile.
+TEST(RemoteLineClose, AnOrderlyEndRunsTheWaitHook) {
+    sockaddr_storage v4{};
+    auto* a4 = reinterpret_cast<sockaddr_in*>(&v4);
+    a4->sin_family = AF_INET;
+    a4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const UniqueFd listener = Listener(v4, 1);
+    ASSERT_TRUE(listener.valid());
+    socklen_t size = sizeof(sockaddr_in);
+    ASSERT_EQ(::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&v4), &size), 0);
+    auto connected = CTcpStream::Connect({"127.0.0.1", std::to_string(ntohs(a4->sin_port))},
+                                         WaitClock::now() + 3s, nullptr);
+    ASSERT_TRUE(std::holds_alternative<UniqueFd>(connected));
+    const UniqueFd remote(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    ASSERT_TRUE(remote.valid());
+    CTcpStream stream(std::move(std::get<UniqueFd>(connected)));
+
+    int hooks = 0;
+    stream.Finish([&] { ++hooks; }); // the remote stays silent: the whole bound
+    EXPECT_GT(hooks, 0);
+    char byte = 0;
+    EXPECT_EQ(::recv(remote.get(), &byte, 1, 0), 0) << "the remote sees the end";
 }
 
 // Closed with the remote's last words still unread, a connection ends in order: the remote

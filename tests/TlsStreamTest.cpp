@@ -1,6 +1,7 @@
 #include "OpenAttempt.h"
 #include "OrdinaryUser.h"
 #include "PtyPair.h"
+#include "ScriptedTlsPeer.h"
 #include "Ser2net.h"
 
 #include <ComPort.h>
@@ -28,6 +29,7 @@
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -82,6 +84,8 @@ protected:
         s_dir = dir;
         ::chmod(dir, 0755); // the ordinary user's case reads in here
         ASSERT_TRUE(RunToEnd({KELMORA_TEST_CERTIFICATES, s_dir.string()}));
+        // Nobody writes to it: opened for reading as a file, it would hold the open for ever.
+        ASSERT_EQ(::mkfifo((s_dir / "fifo.pem").c_str(), 0644), 0);
         // ser2net takes a client certificate whose CN is "bench" when it chains to a CA in
         // AUTHDIR/bench/allowed_certs/ (a hashed directory).
         const fs::path allowed = s_dir / "auth" / "bench" / "allowed_certs";
@@ -244,6 +248,14 @@ INSTANTIATE_TEST_SUITE_P(
                 LinkStep::Secure, LinkTls::Options, EINVAL},
         Refusal{"CaFileMissing", "rfc2217+tls://127.0.0.1:{accepter}?ca=missing.pem", "tls",
                 LinkStep::Secure, LinkTls::CaFile, ENOENT},
+        Refusal{"CaFileAFifo", "rfc2217+tls://127.0.0.1:{accepter}?ca=fifo.pem", "tls",
+                LinkStep::Secure, LinkTls::CaFile, EINVAL},
+        Refusal{"CertFileAFifo",
+                "rfc2217+tls://127.0.0.1:{accepter}?ca=ca.pem&cert=fifo.pem&key=client.key",
+                "clientauth", LinkStep::Secure, LinkTls::CertFile, EINVAL},
+        Refusal{"KeyFileAFifo",
+                "rfc2217+tls://127.0.0.1:{accepter}?ca=ca.pem&cert=client.pem&key=fifo.pem",
+                "clientauth", LinkStep::Secure, LinkTls::KeyFile, EINVAL},
         Refusal{"KeyNotTheCertificates",
                 "rfc2217+tls://127.0.0.1:{accepter}?ca=ca.pem&cert=client.pem&key=server.key",
                 "clientauth", LinkStep::Secure, LinkTls::KeyFile, EINVAL}),
@@ -285,6 +297,43 @@ TEST_F(SecuredRemote, AKeyOthersMayReadIsUsedAndSaidSo) {
     ASSERT_FALSE(failure);
     EXPECT_TRUE(stream->KeyOpenToOthers());
     EXPECT_EQ(Received(*stream, 1), "\xff");
+}
+
+// 0177.0.0.1 is 127.0.0.1 to the resolver (octal), but 177.0.0.1 to a certificate check: a
+// server there with a certificate for 177.0.0.1 must not get a byte.
+TEST_F(SecuredRemote, AHostInAnotherNumericNotationIsRefusedBeforeAnyByte) {
+    ScriptedTlsPeer peer(File("octal-host.pem"), File("octal-host.key"),
+                         [](TlsPeerConnection& connection) { (void)connection.Receive(1s); });
+    const std::string device =
+        "rfc2217+tls://0177.0.0.1:" + std::to_string(peer.Port()) + "?ca=" + File("ca.pem");
+    PortEnvironment ports{{device, "", "", ""}};
+    ReportLog log;
+    const CComPort port(log.Recorder());
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(peer.Accepted(), 0);
+    EXPECT_TRUE(OneReport(log.reports, LinkStep::Resolve, EINVAL));
+}
+
+// One TLS record larger than all the reads of one wait of the link, with the remote's whole
+// negotiation at its end: the rest of it waits inside TLS, where no wait on the socket sees it.
+TEST_F(SecuredRemote, ANegotiationAtTheEndOfARecordLargerThanOneReadIsSeen) {
+    const std::string_view negotiation = "\xff\xfb\x00\xff\xfd\x00\xff\xfd\x2c"sv;
+    ScriptedTlsPeer peer(File("server.pem"), File("server.key"),
+                         [&](TlsPeerConnection& connection) {
+                             std::string record(9000 - negotiation.size(), 'x');
+                             record += negotiation; // one SSL_write: one record
+                             if (connection.Send(record))
+                                 connection.AnswerComPortSettings(5s);
+                         });
+    PortEnvironment ports{
+        {"rfc2217+tls://127.0.0.1:" + std::to_string(peer.Port()) + "?ca=" + File("ca.pem"), "", "",
+         ""}};
+    ReportLog log;
+    const CComPort port(log.Recorder());
+    EXPECT_TRUE(port.IsOpen());
+    for (const LinkError& report : log.reports)
+        ADD_FAILURE() << "report: step " << static_cast<int>(report.step) << ", "
+                      << report.errorNumber;
 }
 
 // Root reads any file: the user who cannot read the key is an ordinary one.
