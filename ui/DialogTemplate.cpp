@@ -1,5 +1,6 @@
 #include "DialogTemplate.h"
 
+#include "ControlNames.h"
 #include "Resources.h"
 #include "RightTextRadioButton.h"
 
@@ -64,20 +65,22 @@ private:
     QButtonGroup* m_group;
 };
 
-QWidget* CreateControl(const ControlSpec& spec, QDialog& dialog) {
+QWidget* CreateControl(const ControlSpec& spec, QWidget& parent) {
     const QString caption = QString::fromUtf8(spec.caption ? spec.caption : "");
     switch (spec.kind) {
     case ControlKind::GroupBox:
-        return new QGroupBox(caption, &dialog);
+        return new QGroupBox(caption, &parent);
     case ControlKind::RadioButton: {
-        auto* radio = spec.style & kRightText ? new CRightTextRadioButton(caption, &dialog)
-                                              : new QRadioButton(caption, &dialog);
-        radio->setAutoExclusive(false); // its QButtonGroup makes it exclusive
+        auto* radio = spec.style & kRightText ? new CRightTextRadioButton(caption, &parent)
+                                              : new QRadioButton(caption, &parent);
+        // Its QButtonGroup makes it exclusive either way; auto-exclusive is what tells assistive
+        // technology that it is a radio button and not a check box.
+        radio->setAutoExclusive(true);
         return radio;
     }
     case ControlKind::PushButton:
     case ControlKind::DefPushButton: {
-        auto* button = new QPushButton(caption, &dialog);
+        auto* button = new QPushButton(caption, &parent);
         button->setAutoDefault(true);
         button->setDefault(spec.kind == ControlKind::DefPushButton);
         return button;
@@ -85,7 +88,7 @@ QWidget* CreateControl(const ControlSpec& spec, QDialog& dialog) {
     case ControlKind::Text:
     case ControlKind::CentredText:
     case ControlKind::BorderedText: {
-        auto* label = new QLabel(caption, &dialog);
+        auto* label = new QLabel(caption, &parent);
         label->setTextFormat(Qt::PlainText);
         label->setWordWrap(spec.rect.height() > 10); // room for more than one line
         label->setAlignment(spec.kind == ControlKind::CentredText ? Qt::AlignHCenter | Qt::AlignTop
@@ -95,12 +98,12 @@ QWidget* CreateControl(const ControlSpec& spec, QDialog& dialog) {
         return label;
     }
     case ControlKind::VerticalSlider: {
-        auto* slider = new QSlider(Qt::Vertical, &dialog);
+        auto* slider = new QSlider(Qt::Vertical, &parent);
         slider->setTickPosition(QSlider::TicksLeft);
         return slider;
     }
     case ControlKind::MultiLineEdit: {
-        auto* edit = new QPlainTextEdit(&dialog);
+        auto* edit = new QPlainTextEdit(&parent);
         edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
         edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -109,7 +112,7 @@ QWidget* CreateControl(const ControlSpec& spec, QDialog& dialog) {
     }
     case ControlKind::Icon: {
         // An icon control shows the icon at its own size, whatever the rectangle says.
-        auto* label = new QLabel(&dialog);
+        auto* label = new QLabel(&parent);
         label->setPixmap(LoadIcon(spec.icon).pixmap(32, 32));
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         return label;
@@ -119,14 +122,15 @@ QWidget* CreateControl(const ControlSpec& spec, QDialog& dialog) {
 }
 
 // The layout was drawn for the font's original metrics; a caption a few pixels wider in the
-// substitute font would be cut off, so such a control grows to the right, within the window.
-QRect FitCaption(const QWidget& control, QRect rect, int dialogWidth) {
+// substitute font would be cut off, so such a control grows to the right, up to `right` (the
+// window's or its group box's right edge).
+QRect FitCaption(const QWidget& control, QRect rect, int right) {
     const bool hasCaption =
         qobject_cast<const QAbstractButton*>(&control) ||
         (qobject_cast<const QLabel*>(&control) && !static_cast<const QLabel&>(control).wordWrap());
     if (hasCaption)
         rect.setWidth(std::clamp(control.sizeHint().width(), rect.width(),
-                                 std::max(rect.width(), dialogWidth - rect.x())));
+                                 std::max(rect.width(), right - rect.x())));
     return rect;
 }
 
@@ -202,11 +206,22 @@ CDialogControls CreateDialog(QDialog& dialog, const DialogSpec& spec) {
     dialog.setFixedSize(units.ToPixels(spec.size));
 
     CDialogControls controls;
+    std::vector<QWidget*> created; // in template order, for the group boxes among them
     QButtonGroup* group = nullptr;
-    for (const ControlSpec& item : spec.controls) {
-        QWidget* control = CreateControl(item, dialog);
-        control->setGeometry(FitCaption(*control, units.ToPixels(item.rect), dialog.width()));
+    for (std::size_t index = 0; index < spec.controls.size(); ++index) {
+        const ControlSpec& item = spec.controls[index];
+        const auto box = EnclosingGroupBox(spec.controls, index);
+        QWidget& parent = box ? *created[*box] : static_cast<QWidget&>(dialog);
+        QWidget* control = CreateControl(item, parent);
+        created.push_back(control);
+        // The layout is the window's; a control in a group box is placed relative to it.
+        const QPoint origin = parent.mapTo(&dialog, QPoint(0, 0));
+        const int right = box ? origin.x() + parent.width() : dialog.width();
+        control->setGeometry(
+            FitCaption(*control, units.ToPixels(item.rect), right).translated(-origin));
         control->setEnabled(!(item.style & kDisabled));
+        if (const QString name = SpokenName(spec.controls, index); !name.isEmpty())
+            control->setAccessibleName(name);
         if (item.id != 0) {
             control->setObjectName(QString::number(item.id));
             controls.m_controls[item.id] = control;

@@ -45,6 +45,9 @@ struct ControlSpec {
     QRect rect; // x, y, width, height in dialog units
     unsigned style = kPlain;
     int icon = 0; // an icon control's icon resource
+    // What a screen reader says for a static text instead of its caption; the buttons right above
+    // it take it before their own captions ("LED 1" under a column of "AN", "AUS", "BLINK").
+    const char* spoken = nullptr;
 };
 
 struct DialogSpec {
@@ -85,8 +88,10 @@ private:
     std::vector<QWidget*> m_tabStops;
 };
 
-// Creates the controls as children of `dialog` in template order (which is also the tab
-// order), sizes the window and gives radio groups their automatic behaviour: a press
-// releases the others, arrow keys move through the group (wrapping) and press each button
-// passed.
+// Creates the controls in template order (which is also the tab order), each as a child of the
+// group box it stands in or else of `dialog`, so that assistive technology sees the groups as the
+// operator does; a control in a disabled group box is disabled with it. Names the controls whose
+// captions do not tell a screen reader enough, sizes the window and gives radio groups their
+// automatic behaviour: a press releases the others, arrow keys move through the group (wrapping)
+// and press each button passed.
 CDialogControls CreateDialog(QDialog& dialog, const DialogSpec& spec);

@@ -6,7 +6,7 @@ namespace {
 
 using enum ControlKind;
 
-// Template order is also the tab order.
+// Template order is also the tab order. A slider's caption is not shown; it names its axis.
 constexpr std::array kControls = {
     ControlSpec{1014, GroupBox, "Serielle Schnittstelle", {10, 10, 150, 140}, kGroup},
     ControlSpec{1004, GroupBox, "Port", {20, 20, 55, 75}},
@@ -27,8 +27,8 @@ constexpr std::array kControls = {
     ControlSpec{IDC_ERRORS, BorderedText, "", {15, 170, 135, 25}},
     ControlSpec{1044, GroupBox, "Kelmora Funktionen", {170, 10, 235, 130}},
     ControlSpec{1021, GroupBox, "Cursor Position", {180, 20, 75, 85}, kDisabled},
-    ControlSpec{IDC_CURSOR_X, VerticalSlider, "", {190, 35, 25, 65}, kDisabled | kGroup},
-    ControlSpec{IDC_CURSOR_Y, VerticalSlider, "", {220, 35, 25, 65}, kDisabled},
+    ControlSpec{IDC_CURSOR_X, VerticalSlider, "X", {190, 35, 25, 65}, kDisabled | kGroup},
+    ControlSpec{IDC_CURSOR_Y, VerticalSlider, "Y", {220, 35, 25, 65}, kDisabled},
     ControlSpec{1031, GroupBox, "LED's", {265, 20, 135, 70}},
     ControlSpec{IDC_LED1_ON, RadioButton, "AN", {270, 32, 39, 10}, kGroup},
     ControlSpec{IDC_LED1_OFF, RadioButton, "AUS", {270, 47, 39, 10}},
@@ -46,9 +46,9 @@ constexpr std::array kControls = {
     ControlSpec{IDC_SEND, MultiLineEdit, "", {175, 155, 225, 70}},
     ControlSpec{IDOK, DefPushButton, "Exit", {10, 216, 50, 14}},
     ControlSpec{IDCANCEL, PushButton, "Abbrechen", {110, 216, 50, 14}},
-    ControlSpec{1045, CentredText, "1", {280, 75, 8, 8}, kGroup},
-    ControlSpec{1046, CentredText, "2", {325, 75, 8, 8}, kGroup},
-    ControlSpec{1047, CentredText, "3", {370, 75, 8, 8}, kGroup},
+    ControlSpec{1045, CentredText, "1", {280, 75, 8, 8}, kGroup, 0, "LED 1"},
+    ControlSpec{1046, CentredText, "2", {325, 75, 8, 8}, kGroup, 0, "LED 2"},
+    ControlSpec{1047, CentredText, "3", {370, 75, 8, 8}, kGroup, 0, "LED 3"},
 };
 
 } // namespace
