@@ -3,6 +3,7 @@
 // each failure of the network. A pseudo-terminal has no modem lines, so ser2net reports CTS off
 // and nothing can be sent here; the guest rig sends through real UARTs.
 #include "LineReadback.h"
+#include "Loopback.h"
 #include "OpenAttempt.h"
 #include "PrivateHosts.h"
 #include "PtyPair.h"
@@ -253,16 +254,10 @@ TEST(RemoteLineClose, AnOrderlyEndRunsTheWaitHook) {
 // reads everything the link sent and then the end of the stream, not a reset that may drop it,
 // and so sees the link gone before a reconnect that follows at once.
 TEST(RemoteLineClose, TheRemoteReadsAllThatWasSentAndThenAnOrderlyEnd) {
-    const UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    int port = 0;
+    const UniqueFd listener = ListenOnLoopback(1, port);
     ASSERT_TRUE(listener.valid());
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), size), 0);
-    ASSERT_EQ(::listen(listener.get(), 1), 0);
-    ASSERT_EQ(::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&address), &size), 0);
-    auto connected = CTcpStream::Connect({"127.0.0.1", std::to_string(ntohs(address.sin_port))},
+    auto connected = CTcpStream::Connect({"127.0.0.1", std::to_string(port)},
                                          WaitClock::now() + std::chrono::seconds(3), nullptr);
     ASSERT_TRUE(std::holds_alternative<UniqueFd>(connected));
     const UniqueFd remote(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));

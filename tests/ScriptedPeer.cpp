@@ -1,7 +1,7 @@
 #include "ScriptedPeer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include "Loopback.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -25,17 +25,9 @@ bool SendAll(int fd, const std::string& bytes) {
 } // namespace
 
 ScriptedPeer::ScriptedPeer(std::string greeting, std::vector<Step> steps)
-    : m_listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (!m_listener.valid() ||
-        ::bind(m_listener.get(), reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-        ::listen(m_listener.get(), 1) != 0 ||
-        ::getsockname(m_listener.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0)
+    : m_listener(ListenOnLoopback(1, m_port)) {
+    if (!m_listener.valid())
         return; // Url() names port 0: the link's connect fails, and the test with it
-    m_port = ntohs(address.sin_port);
     m_thread = std::thread([this, greeting = std::move(greeting), steps = std::move(steps)] {
         Serve(greeting, steps);
     });

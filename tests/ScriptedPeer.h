@@ -32,8 +32,8 @@ public:
 private:
     void Serve(const std::string& greeting, const std::vector<Step>& steps);
 
-    UniqueFd m_listener;
     int m_port = 0;
+    UniqueFd m_listener; // after m_port, which it sets
     std::string m_received;
     std::thread m_thread;
 };

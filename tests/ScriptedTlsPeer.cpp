@@ -1,5 +1,7 @@
 #include "ScriptedTlsPeer.h"
 
+#include "Loopback.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <openssl/ssl.h>
@@ -25,22 +27,14 @@ ScriptedTlsPeer::ScriptedTlsPeer(const std::string& certFile, const std::string&
                                  Script script)
     : m_ctx(SSL_CTX_new(TLS_server_method()))
     , m_script(std::move(script))
-    , m_listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    , m_listener(ListenOnLoopback(4, m_port)) {
     if (!m_ctx || SSL_CTX_use_certificate_chain_file(m_ctx.get(), certFile.c_str()) != 1 ||
         SSL_CTX_use_PrivateKey_file(m_ctx.get(), keyFile.c_str(), SSL_FILETYPE_PEM) != 1)
         throw std::runtime_error("the peer's certificate cannot be used: " + certFile);
     // The most a record holds, said outright: one Send is one record.
     SSL_CTX_set_max_send_fragment(m_ctx.get(), 16384);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    if (!m_listener.valid() ||
-        ::bind(m_listener.get(), reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-        ::listen(m_listener.get(), 4) != 0 ||
-        ::getsockname(m_listener.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0)
+    if (!m_listener.valid())
         throw std::runtime_error("the peer cannot listen on 127.0.0.1");
-    m_port = ntohs(address.sin_port);
     m_thread = std::thread([this] { Serve(); });
 }
 

@@ -60,8 +60,8 @@ private:
     };
     std::unique_ptr<SSL_CTX, Free> m_ctx;
     Script m_script;
-    UniqueFd m_listener;
     int m_port = 0;
+    UniqueFd m_listener; // after m_port, which it sets
     std::atomic<int> m_accepted{0};
     std::atomic<bool> m_stop{false};
     std::thread m_thread; // last: started once all else is there
