@@ -1,7 +1,6 @@
 #include "OpenAttempt.h"
 #include "OrdinaryUser.h"
 #include "PtyPair.h"
-#include "ScriptedTlsPeer.h"
 #include "Ser2net.h"
 
 #include <ComPort.h>
@@ -29,7 +28,6 @@
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using namespace std::string_view_literals;
 
 namespace {
 
@@ -297,43 +295,6 @@ TEST_F(SecuredRemote, AKeyOthersMayReadIsUsedAndSaidSo) {
     ASSERT_FALSE(failure);
     EXPECT_TRUE(stream->KeyOpenToOthers());
     EXPECT_EQ(Received(*stream, 1), "\xff");
-}
-
-// 0177.0.0.1 is 127.0.0.1 to the resolver (octal), but 177.0.0.1 to a certificate check: a
-// server there with a certificate for 177.0.0.1 must not get a byte.
-TEST_F(SecuredRemote, AHostInAnotherNumericNotationIsRefusedBeforeAnyByte) {
-    ScriptedTlsPeer peer(File("octal-host.pem"), File("octal-host.key"),
-                         [](TlsPeerConnection& connection) { (void)connection.Receive(1s); });
-    const std::string device =
-        "rfc2217+tls://0177.0.0.1:" + std::to_string(peer.Port()) + "?ca=" + File("ca.pem");
-    PortEnvironment ports{{device, "", "", ""}};
-    ReportLog log;
-    const CComPort port(log.Recorder());
-    EXPECT_FALSE(port.IsOpen());
-    EXPECT_EQ(peer.Accepted(), 0);
-    EXPECT_TRUE(OneReport(log.reports, LinkStep::Resolve, EINVAL));
-}
-
-// One TLS record larger than all the reads of one wait of the link, with the remote's whole
-// negotiation at its end: the rest of it waits inside TLS, where no wait on the socket sees it.
-TEST_F(SecuredRemote, ANegotiationAtTheEndOfARecordLargerThanOneReadIsSeen) {
-    const std::string_view negotiation = "\xff\xfb\x00\xff\xfd\x00\xff\xfd\x2c"sv;
-    ScriptedTlsPeer peer(File("server.pem"), File("server.key"),
-                         [&](TlsPeerConnection& connection) {
-                             std::string record(9000 - negotiation.size(), 'x');
-                             record += negotiation; // one SSL_write: one record
-                             if (connection.Send(record))
-                                 connection.AnswerComPortSettings(5s);
-                         });
-    PortEnvironment ports{
-        {"rfc2217+tls://127.0.0.1:" + std::to_string(peer.Port()) + "?ca=" + File("ca.pem"), "", "",
-         ""}};
-    ReportLog log;
-    const CComPort port(log.Recorder());
-    EXPECT_TRUE(port.IsOpen());
-    for (const LinkError& report : log.reports)
-        ADD_FAILURE() << "report: step " << static_cast<int>(report.step) << ", "
-                      << report.errorNumber;
 }
 
 // Root reads any file: the user who cannot read the key is an ordinary one.

@@ -31,7 +31,6 @@ ca stranger-ca "Stranger CA"
 sign server ca 127.0.0.1 "IP:127.0.0.1,IP:::1,DNS:localhost" -days 30
 sign client ca bench "" -days 30
 sign other-host ca rack-9.invalid "DNS:rack-9.invalid,IP:192.0.2.9" -days 30
-sign octal-host ca 177.0.0.1 "IP:177.0.0.1" -days 30
 sign expired ca 127.0.0.1 "IP:127.0.0.1" -startdate 20200101000000Z -enddate 20210101000000Z
 sign stranger stranger-ca bench "" -days 30
 rm -f ./*.index* ./*.pem.old ./[0-9A-F]*.pem
