@@ -7,8 +7,8 @@
 //   kelmora-remote-pacing-bench FAR-END NAME=PORT... [BYTES]
 //
 // Meant for the guest rig, where the far end is a 16550 of the same machine:
-// `tests/guest/run-guest --bench build/bench/kelmora-remote-pacing-bench` passes the guest's
-// UART, its port behind ser2net without and with the rate-limiting filter.
+// `tests/guest/run-guest --bench WORK-DIR build/bench/kelmora-remote-pacing-bench` passes the
+// guest's UART, and its port behind ser2net without and with the rate-limiting filter.
 #include "BenchText.h"
 #include "JitterRelay.h"
 #include "LineTimer.h"
