@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <pty.h>
+#include <sched.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,6 +20,21 @@ constexpr std::size_t kChunk = 16;
 // How often the reader looks at its stop request while the line is quiet.
 constexpr int kStopCheckMs = 20;
 
+speed_t SpeedOf(int baudRate) {
+    switch (baudRate) {
+    case 2400:
+        return B2400;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    default:
+        return B0;
+    }
+}
+
 } // namespace
 
 LineTimer::LineTimer() {
@@ -32,8 +49,9 @@ LineTimer::LineTimer() {
     StartReader();
 }
 
-LineTimer::LineTimer(const std::string& farEnd)
-    : m_path(farEnd) {
+LineTimer::LineTimer(const std::string& farEnd, int baudRate)
+    : m_path(farEnd)
+    , m_realTime(true) {
     m_master.reset(::open(farEnd.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     termios tio{};
     if (!m_master.valid() || ::tcgetattr(m_master.get(), &tio) != 0) {
@@ -41,6 +59,8 @@ LineTimer::LineTimer(const std::string& farEnd)
         return;
     }
     ::cfmakeraw(&tio);
+    if (const speed_t speed = SpeedOf(baudRate); speed != B0)
+        ::cfsetspeed(&tio, speed);
     ::tcsetattr(m_master.get(), TCSANOW, &tio);
     ::tcflush(m_master.get(), TCIFLUSH);
     StartReader();
@@ -54,6 +74,10 @@ void LineTimer::StartReader() {
 
 void LineTimer::Receive(const std::stop_token& stop) {
     char chunk[kChunk];
+    if (m_realTime) {
+        const sched_param lowest{::sched_get_priority_min(SCHED_FIFO)};
+        (void)::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &lowest);
+    }
     m_listening.count_down();
     while (!stop.stop_requested()) {
         pollfd pfd{m_master.get(), POLLIN, 0};

@@ -28,8 +28,11 @@ class LineTimer {
 public:
     LineTimer();
     // The far end is a tty that exists already (e.g. the host side of a UART in a virtual
-    // machine), read raw.
-    explicit LineTimer(const std::string& farEnd);
+    // machine, or the far UART of a null-modem cable), read raw; at `baudRate` when one of
+    // 2400, 9600, 19200, 38400 is given, else at the speed it has. Its reader asks for a
+    // real-time priority (granted to root), so that the sender's own work on the same machine
+    // does not delay the stamps.
+    explicit LineTimer(const std::string& farEnd, int baudRate = 0);
 
     [[nodiscard]] bool IsOpen() const { return m_master.valid(); }
     [[nodiscard]] const std::string& Path() const { return m_path; }
@@ -50,6 +53,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_arrived;
     std::vector<Arrival> m_arrivals;
+    bool m_realTime = false;
     std::latch m_listening{1}; // the first byte must find the reader waiting for it
     std::jthread m_reader;     // last: stopped and joined before the descriptors close
 };

@@ -1,185 +1,190 @@
-// Measures how evenly the link paces its bytes at a remote line: it sends through ser2net (RFC
-// 2217) and stamps what arrives at the far end of ser2net's serial device, once straight and
-// once through a relay on this machine that holds each TCP segment back by a random 0–1 ms
-// (network jitter). Prints the gaps; exits non-zero only when the measurement broke.
+// Measures how evenly the link's bytes reach the far end of a serial cable when they go through
+// ser2net (RFC 2217): it stamps what arrives at the far UART, for each port given, once straight
+// and once through a relay that holds each TCP segment back by a random 0–1 ms (network
+// jitter), at 38400 and at 2400 bit/s. A local port given beside them is the reference for the
+// whole string's time. Prints the gaps; exits non-zero only when the measurement broke.
 //
-//   kelmora-remote-pacing-bench rfc2217://127.0.0.1:2217 /dev/pts/N [BYTES]
+//   kelmora-remote-pacing-bench FAR-END NAME=PORT... [BYTES]
 //
-// The remote's device must have CTS on (a pseudo-terminal behind ser2net has not): e.g. the
-// guest rig's `tests/guest/run-guest --serve`, which prints both arguments.
+// Meant for the guest rig, where the far end is a 16550 of the same machine:
+// `tests/guest/run-guest --bench WORK-DIR build/bench/kelmora-remote-pacing-bench` passes the
+// guest's UART, and its port behind ser2net without and with the rate-limiting filter.
+#include "BenchText.h"
+#include "JitterRelay.h"
 #include "LineTimer.h"
 
 #include <ComPort.h>
 #include <PortName.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
-#include <random>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 
 namespace {
 
 constexpr double kPauseMs = 3.0;
+constexpr int kSpeeds[] = {38400, 2400};
 
-// A TCP relay on 127.0.0.1 to the remote: towards the remote each segment leaves after a random
-// delay of 0–1 ms, in order (a late segment also holds back those behind it, as on a network);
-// the way back is passed on at once.
-class JitterRelay {
-public:
-    explicit JitterRelay(const RemoteAddress& remote)
-        : m_remote(remote) {
-        m_listener.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (::bind(m_listener.get(), reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-            ::listen(m_listener.get(), 1) != 0 ||
-            ::getsockname(m_listener.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0)
-            return;
-        m_port = ntohs(address.sin_port);
-        m_thread = std::jthread([this](const std::stop_token& stop) { Run(stop); });
-    }
-
-    [[nodiscard]] std::string Url() const {
-        return "rfc2217://127.0.0.1:" + std::to_string(m_port);
-    }
-
-private:
-    void Run(const std::stop_token& stop) {
-        pollfd accept{m_listener.get(), POLLIN, 0};
-        while (!stop.stop_requested() && ::poll(&accept, 1, 20) <= 0) {
-        }
-        if (stop.stop_requested())
-            return;
-        const UniqueFd client(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
-        const UniqueFd server(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(std::stoi(m_remote.service)));
-        ::inet_pton(AF_INET, m_remote.host.c_str(), &address.sin_addr);
-        if (::connect(server.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            return;
-        const int one = 1;
-        ::setsockopt(server.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        ::setsockopt(client.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-
-        std::mt19937 random(std::random_device{}());
-        std::uniform_int_distribution<int> delayUs(0, 1000);
-        std::deque<std::pair<Clock::time_point, std::string>> held;
-        while (!stop.stop_requested()) {
-            const auto now = Clock::now();
-            while (!held.empty() && held.front().first <= now) {
-                (void)::send(server.get(), held.front().second.data(), held.front().second.size(),
-                             MSG_NOSIGNAL);
-                held.pop_front();
-            }
-            int timeoutMs = 20;
-            if (!held.empty())
-                timeoutMs = 0; // due within a millisecond: look again at once
-            pollfd fds[] = {{client.get(), POLLIN, 0}, {server.get(), POLLIN, 0}};
-            if (::poll(fds, 2, timeoutMs) <= 0)
-                continue;
-            char buffer[512];
-            if (fds[0].revents) {
-                const ssize_t n = ::recv(client.get(), buffer, sizeof buffer, 0);
-                if (n <= 0)
-                    return;
-                const auto due = std::max(Clock::now() + std::chrono::microseconds(delayUs(random)),
-                                          held.empty() ? Clock::time_point{} : held.back().first);
-                held.emplace_back(due, std::string(buffer, static_cast<std::size_t>(n)));
-            }
-            if (fds[1].revents) {
-                const ssize_t n = ::recv(server.get(), buffer, sizeof buffer, 0);
-                if (n <= 0)
-                    return;
-                (void)::send(client.get(), buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL);
-            }
-        }
-    }
-
-    RemoteAddress m_remote;
-    UniqueFd m_listener;
-    int m_port = 0;
-    std::jthread m_thread;
+struct Port {
+    std::string name;
+    std::string port; // a device or rfc2217://HOST:PORT
 };
 
-// Printable ASCII: no flow-control byte and no 0xFF.
-std::string Pattern(std::size_t length) {
-    std::string s(length, ' ');
-    for (std::size_t i = 0; i < length; ++i)
-        s[i] = static_cast<char>('!' + i % 94);
-    return s;
-}
+// The gaps of one string at the far end, and its time from first to last byte.
+struct Figures {
+    Spread gaps;
+    std::ptrdiff_t below = 0; // gaps under the pause
+    std::size_t shared = 0;   // bytes read together with another
+    double spanMs = 0;
+    Spread delay; // from the link's write of a byte to its arrival
+};
 
-// Sends `text` to the remote and prints the gaps at the far end; false when it broke.
-bool Measure(const char* title, const std::string& url, LineTimer& far, const std::string& text) {
+// Sends `text` through `port` and collects it at the far end; nothing when it broke.
+std::optional<Figures> Measure(const std::string& title, const std::string& port, int speed,
+                               LineTimer& far, const std::string& text) {
     (void)far.Collect(far.Pending(), 0s);
     std::string error;
-    ::setenv("KELMORA_COM1", url.c_str(), 1);
-    CComPort port(
-        [&](const LinkError& e) { error = "Fehlernummer " + std::to_string(e.errorNumber); },
-        kPortNames[0], 38400);
-    if (!error.empty() || port.SendText(text) != 0 || !error.empty()) {
-        std::printf("%s: %s\n", title, error.c_str());
-        return false;
+    ::setenv("KELMORA_COM1", port.c_str(), 1);
+    // ser2net lets a device go a moment after its client has gone; another of its ports on the
+    // same device finds it busy meanwhile.
+    const auto until = Clock::now() + 3s;
+    std::vector<Clock::time_point> writes;
+    for (;;) {
+        std::uint32_t failure = 0;
+        {
+            CComPort link([&](const LinkError& e) { failure = e.errorNumber; }, kPortNames[0],
+                          speed);
+            writes.clear();
+            link.SetByteHook([&](std::size_t, Clock::time_point t) {
+                writes.push_back(t);
+                return true;
+            });
+            if (failure == 0)
+                (void)link.SendText(text);
+        }
+        if (failure == EBUSY && Clock::now() < until) {
+            std::this_thread::sleep_for(50ms);
+            continue;
+        }
+        if (failure != 0)
+            error = "Fehlernummer " + std::to_string(failure);
+        break;
     }
-    const std::vector<Arrival> arrivals = far.Collect(text.size(), 5s);
+    if (!error.empty()) {
+        std::printf("%-34s %s\n", title.c_str(), error.c_str());
+        return std::nullopt;
+    }
+    const std::vector<Arrival> arrivals = far.Collect(text.size(), text.size() * 10ms + 5s);
     std::string received;
     std::vector<Clock::time_point> times;
-    std::size_t shared = 0;
+    Figures f;
     for (const Arrival& a : arrivals) {
         received += a.byte;
         times.push_back(a.at);
-        shared += a.shared ? 1 : 0;
+        f.shared += a.shared ? 1 : 0;
     }
     if (received != text) {
-        std::printf("%s: %zu of %zu bytes arrived, or not in order\n", title, received.size(),
-                    text.size());
-        return false;
+        std::printf("%-34s %zu von %zu Bytes angekommen, oder nicht in Folge\n", title.c_str(),
+                    received.size(), text.size());
+        return std::nullopt;
     }
     std::vector<double> gaps;
     AppendGaps(times, gaps);
-    const auto below = std::ranges::count_if(gaps, [](double g) { return g < kPauseMs; });
     const auto spread = SpreadOf(gaps);
     if (!spread)
+        return std::nullopt;
+    f.gaps = *spread;
+    f.below = std::ranges::count_if(gaps, [](double g) { return g < kPauseMs; });
+    f.spanMs = Milliseconds(times.back() - times.front());
+    std::vector<double> delays;
+    for (std::size_t i = 0; i < times.size() && i < writes.size(); ++i)
+        delays.push_back(Milliseconds(times[i] - writes[i]));
+    const auto delay = SpreadOf(delays);
+    if (!delay)
+        return std::nullopt;
+    f.delay = *delay;
+    return f;
+}
+
+void Print(const std::string& title, const Figures& f, std::optional<double> localSpanMs) {
+    std::printf("%-34s %7.3f %7.3f %7.3f %7.3f %5td/%-4zu %5zu %7.2f-%-7.2f %9.1f", title.c_str(),
+                f.gaps.min, f.gaps.median, f.gaps.p99, f.gaps.max, f.below, f.gaps.count, f.shared,
+                f.delay.min, f.delay.max, f.spanMs);
+    if (localSpanMs)
+        std::printf("  %.4f", f.spanMs / *localSpanMs);
+    std::printf("\n");
+}
+
+// Every port at one speed; false when a measurement broke.
+bool MeasureAt(int speed, const std::string& farEnd, const std::vector<Port>& ports,
+               const std::string& text) {
+    LineTimer far(farEnd, speed);
+    if (!far.IsOpen()) {
+        std::printf("fernes Ende %s nicht zu öffnen\n", farEnd.c_str());
         return false;
-    std::printf("%-34s gaps min %.3f  median %.3f  p99 %.3f  max %.3f ms; below %.1f ms: %zd of "
-                "%zu; %zu bytes read together with another\n",
-                title, spread->min, spread->median, spread->p99, spread->max, kPauseMs, below,
-                spread->count, shared);
-    return true;
+    }
+    std::printf("\n== %d bit/s, %zu Bytes; Abstände am fernen Ende in ms ==\n", speed, text.size());
+    std::printf("%-34s %7s %7s %7s %7s %10s %5s %15s %9s  %s\n", "", "min", "median", "p99", "max",
+                "unter 3.0", "zus.", "Verzögerung", "Spanne", "x lokal");
+    bool intact = true;
+    std::optional<double> localSpan;
+    for (const Port& p : ports) {
+        const auto remote = ParseRemoteAddress(p.port);
+        std::vector<std::pair<std::string, std::string>> ways;
+        std::optional<JitterRelay> relay;
+        if (remote) {
+            relay.emplace(*remote);
+            ways = {{p.name + ", direkt", p.port}, {p.name + ", Relais 0-1 ms", relay->Url()}};
+        } else {
+            ways = {{p.name, p.port}};
+        }
+        for (const auto& [title, port] : ways) {
+            const auto f = Measure(title, port, speed, far, text);
+            intact = intact && f;
+            if (!f)
+                continue;
+            Print(title, *f, localSpan);
+            if (!remote && !localSpan)
+                localSpan = f->spanMs;
+        }
+    }
+    return intact;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "Aufruf: %s rfc2217://HOST:PORT FERNES-ENDE [BYTES]\n", argv[0]);
+    std::vector<Port> ports;
+    std::size_t bytes = 300;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (const auto eq = arg.find('='); eq != std::string::npos)
+            ports.push_back({arg.substr(0, eq), arg.substr(eq + 1)});
+        else
+            bytes = std::strtoul(arg.c_str(), nullptr, 10);
+    }
+    if (argc < 3 || ports.empty() || bytes < 2) {
+        std::fprintf(stderr, "Aufruf: %s FERNES-ENDE NAME=PORT... [BYTES]\n", argv[0]);
         return 64;
     }
-    const std::string url = argv[1];
-    const auto remote = ParseRemoteAddress(url);
-    const std::size_t bytes = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 300;
-    LineTimer far(argv[2]);
-    if (!remote || !far.IsOpen() || bytes < 2) {
-        std::fprintf(stderr, "ungültige Adresse oder fernes Ende nicht zu öffnen\n");
-        return 64;
-    }
+    // Ports for the local reference are named by their device; the other names lead nowhere.
+    for (int n = 2; n <= 4; ++n)
+        ::setenv(("KELMORA_COM" + std::to_string(n)).c_str(), "/nonexistent/kelmora-bench", 1);
+    std::printf("Jede Zeile: ein Text von %zu Bytes; \"unter 3.0\": Abstände unter %.1f ms; "
+                "\"zus.\": Bytes,\ndie mit anderen in einem read() ankamen (Abstand 0); "
+                "\"Verzögerung\": vom Schreiben des Links bis zur Ankunft, kleinste und "
+                "größte;\n\"x lokal\": Spanne durch die der lokalen Leitung.\n",
+                bytes, kPauseMs);
     const std::string text = Pattern(bytes);
-    bool ok = Measure("loopback", url, far, text);
-    JitterRelay relay(*remote);
-    ok = Measure("relay, 0-1 ms jitter per segment", relay.Url(), far, text) && ok;
-    return ok ? 0 : 1;
+    bool intact = true;
+    for (const int speed : kSpeeds)
+        intact = MeasureAt(speed, argv[1], ports, text) && intact;
+    return intact ? 0 : 1;
 }
