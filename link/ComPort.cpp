@@ -3,6 +3,7 @@
 #include "PortHolder.h"
 #include "PortName.h"
 #include "RemoteLine.h"
+#include "ServerQuirks.h"
 #include "TtyLine.h"
 
 #include <sys/prctl.h>
@@ -117,17 +118,30 @@ std::uint32_t CComPort::OpenRemote() {
     const auto address = ParseRemoteAddress(m_strDevice);
     if (!address)
         return ReportError(LinkStep::Resolve, EINVAL);
-    auto connected = CRemoteLine::Connect(*address, m_onWait);
+    const Clock::time_point stillClosing = m_strRemoteEnded == m_strDevice
+                                               ? m_remoteEnded + quirks::kStillClosing
+                                               : Clock::time_point{};
+    auto failure = ConnectRemote(*address);
+    while (failure && failure->step == LinkStep::Open && failure->errorNumber == EBUSY &&
+           Clock::now() < stillClosing) {
+        (void)WaitReady(-1, 0, Clock::now() + quirks::kBusyRetry, m_onWait);
+        failure = ConnectRemote(*address);
+    }
+    return failure ? ReportError(*failure) : 0;
+}
+
+std::optional<LineFailure> CComPort::ConnectRemote(const RemoteAddress& address) {
+    auto connected = CRemoteLine::Connect(address, m_onWait);
     if (const auto* failure = std::get_if<LineFailure>(&connected))
-        return ReportError(*failure);
+        return *failure;
     auto& line = std::get<std::unique_ptr<CRemoteLine>>(connected);
     m_strOpenKey = line->KeyOpenToOthers();
     m_hComm = std::move(line);
-    if (const auto failure = m_hComm->Configure(m_nBaudRate, m_onWait)) {
+    if (auto failure = m_hComm->Configure(m_nBaudRate, m_onWait)) {
         Close();
-        return ReportError(*failure);
+        return failure;
     }
-    return 0;
+    return std::nullopt;
 }
 
 std::uint32_t CComPort::Reopen() {
@@ -267,7 +281,12 @@ std::uint32_t CComPort::ReportError(const LineFailure& failure, LinkHold hold) {
 }
 
 void CComPort::Close() {
-    if (m_hComm)
-        m_hComm->Finish(m_onWait);
+    if (!m_hComm)
+        return;
+    m_hComm->Finish(m_onWait);
     m_hComm.reset();
+    if (IsRemoteName(m_strDevice)) {
+        m_strRemoteEnded = m_strDevice;
+        m_remoteEnded = Clock::now();
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "Line.h"
 #include "LinkError.h"
+#include "PortName.h"
 #include "PortNames.h"
 #include "TtyLine.h"
 #include "Wait.h"
@@ -88,6 +89,7 @@ private:
     [[nodiscard]] bool AwaitQueueEmpty(Clock::time_point deadline) const;
     [[nodiscard]] LinkHold LineHold() const;
     std::uint32_t OpenRemote();
+    [[nodiscard]] std::optional<LineFailure> ConnectRemote(const RemoteAddress& address);
     void Close();
 
     const char* m_pszPortName = "COM1:";
@@ -97,7 +99,10 @@ private:
     std::string m_strDevicePath; // the device the caller handed over, until SetPort
     std::string m_strDevice;     // what the port name stood for at the last open
     std::string m_strOpenKey;    // see KeyOpenToOthers
-    bool m_bDeviceGone = false;  // and that device was unplugged, or the connection ended, then
+    // The remote port whose connection the link ended last, and when (see quirks::kStillClosing).
+    std::string m_strRemoteEnded;
+    Clock::time_point m_remoteEnded;
+    bool m_bDeviceGone = false; // and that device was unplugged, or the connection ended, then
     CPortNames m_names;
     bool m_bXoffHeld = false; // the far end's last XON or XOFF was XOFF (CLine::FlowByLink)
     Clock::duration m_wakeLead = std::chrono::microseconds{100}; // how early a pause stops sleeping

@@ -21,18 +21,19 @@ CRemoteLine::Connect(const RemoteAddress& address, const WaitHook& onWait) {
     auto socket = CTcpStream::Connect(address, WaitClock::now() + kConnectBound, onWait);
     if (auto* failure = std::get_if<LineFailure>(&socket))
         return *failure;
-    const auto setUpBy = WaitClock::now() + kNegotiationBound;
     if (!address.secure)
         return std::make_unique<CRemoteLine>(
-            std::make_unique<CTcpStream>(std::move(std::get<UniqueFd>(socket))), false, setUpBy);
+            std::make_unique<CTcpStream>(std::move(std::get<UniqueFd>(socket))), false,
+            WaitClock::now() + kNegotiationBound);
     const std::string keyFile = options.keyFile;
     auto stream = std::make_unique<CTlsStream>(std::move(std::get<UniqueFd>(socket)), address.host,
                                                std::move(options));
-    if (const auto failure = stream->Handshake(setUpBy, onWait))
+    if (const auto failure = stream->Handshake(WaitClock::now() + kHandshakeBound, onWait))
         return LineFailure{LinkStep::Secure, failure->errorNumber, LinkSetting::None,
                            failure->cause};
     const bool keyOpenToOthers = stream->KeyOpenToOthers();
-    auto line = std::make_unique<CRemoteLine>(std::move(stream), true, setUpBy);
+    auto line = std::make_unique<CRemoteLine>(std::move(stream), true,
+                                              WaitClock::now() + kNegotiationBound);
     if (keyOpenToOthers)
         line->m_openKey = keyFile;
     return line;

@@ -18,9 +18,11 @@
 // link to act on, as does the remote's news that CTS went off or that it suspends the output.
 class CRemoteLine final : public CLine {
 public:
-    // How long looking the host up and connecting may take; and then everything else until the
-    // line is set up, the TLS handshake included.
+    // How long looking the host up and connecting may take; then the TLS handshake, the
+    // server's acceptance of a client certificate included (a slow machine's key arithmetic
+    // needs its own share); then everything else until the line is set up.
     static constexpr std::chrono::seconds kConnectBound{3};
+    static constexpr std::chrono::seconds kHandshakeBound{3};
     static constexpr std::chrono::seconds kNegotiationBound{3};
 
     // Connects to the remote port, plainly or inside TLS as its name says; fails at

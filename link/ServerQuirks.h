@@ -19,6 +19,14 @@ inline constexpr std::string_view kInUse = "in use";
 // client, and then left it unserved: a connection ends in order (the remote told, given up to
 // kFinishBound to close its side) before the next one starts.
 
+// ser2net takes a moment to close a connection after its end, longer with the rate-limiting
+// filter in front of its device, and a forwarder between the two (QEMU's user network, an SSH
+// tunnel) ends the link's side at once: a reconnect right after the link's own close may hear
+// "in use" of its own last connection. Within kStillClosing of that close the open is tried
+// again every kBusyRetry.
+inline constexpr std::chrono::milliseconds kStillClosing{1500};
+inline constexpr std::chrono::milliseconds kBusyRetry{100};
+
 // ser2net looks at its device's modem lines about once a second: news of CTS going off comes up
 // to a second late, and bytes it took meanwhile wait in its buffer. PURGE-DATA drops them.
 
