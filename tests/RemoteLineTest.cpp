@@ -124,18 +124,6 @@ TEST(RemoteAddress, AHostIsAnAddressInStandardNotationOrAName) {
     }
 }
 
-// A listener on `address` (port 0: any free one), with `backlog`; invalid when it cannot.
-UniqueFd Listener(const sockaddr_storage& address, int backlog) {
-    UniqueFd listener(::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const socklen_t size =
-        address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-    if (!listener.valid() ||
-        ::bind(listener.get(), reinterpret_cast<const sockaddr*>(&address), size) != 0 ||
-        ::listen(listener.get(), backlog) != 0)
-        return {};
-    return listener;
-}
-
 // Whether a non-blocking connection to `address` is made within `within`.
 bool ConnectsWithin(const sockaddr_storage& address, std::chrono::milliseconds within,
                     UniqueFd& socket) {
@@ -155,14 +143,15 @@ bool ConnectsWithin(const sockaddr_storage& address, std::chrono::milliseconds w
 // SYNs) does not keep the next one from serving: it is tried beside the first and connects,
 // within the bound that the first alone would use up.
 TEST(RemoteLineConnect, ADeadFirstAddressDoesNotKeepTheNextFromServing) {
+    int deadPort = 0;
+    const UniqueFd full = ListenOnLoopback(0, deadPort, AF_INET6);
+    ASSERT_TRUE(full.valid());
     Endpoint dead;
     auto* a6 = reinterpret_cast<sockaddr_in6*>(&dead.address);
     a6->sin6_family = AF_INET6;
     a6->sin6_addr = in6addr_loopback;
+    a6->sin6_port = htons(static_cast<std::uint16_t>(deadPort));
     dead.size = sizeof(sockaddr_in6);
-    const UniqueFd full = Listener(dead.address, 0);
-    ASSERT_TRUE(full.valid());
-    ASSERT_EQ(::getsockname(full.get(), reinterpret_cast<sockaddr*>(&dead.address), &dead.size), 0);
     UniqueFd filling;
     UniqueFd hanging;
     ASSERT_TRUE(ConnectsWithin(dead.address, 1000ms, filling)) << "the one its backlog takes";
