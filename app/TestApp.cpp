@@ -1,5 +1,6 @@
 #include "TestApp.h"
 
+#include <ButtonAccessible.h>
 #include <CancelOnSignal.h>
 #include <TestDlg.h>
 
@@ -11,6 +12,8 @@ CTestApp::CTestApp(int& argc, char** argv)
     // The installed menu entry's name: Wayland shells take the window's icon from it and group
     // the window with the entry.
     setDesktopFileName(QStringLiteral(KELMORA_DESKTOP_ENTRY));
+    // A screen reader's press on a button is the operator's click: the window acts on clicks.
+    QAccessible::installFactory(&CButtonAccessible::Create);
 }
 
 int CTestApp::InitInstance() {

@@ -29,8 +29,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The server picks a free display itself and writes its number once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+# The server picks a free display itself and writes its number once it accepts clients. Without
+# -noreset it resets when its last client leaves: the accessibility bus launcher opens the display
+# only to mark the bus on its root window, and a client that connects during that reset (under
+# load, the window) fails with "could not connect to display".
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 deadline=$((SECONDS + wait_limit))
 until [ -s "$work/display" ]; do

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Starts kelmora-test and reads it through AT-SPI as a screen reader does: the tree of the
 main window and of the About box (role, name, states, the group each control stands in), the
-focus that Tab and the arrow keys move, and the LED button found by its name acting on LED 2.
+focus that Tab and the arrow keys move, the LED button found by its name acting on LED 2, and
+the buttons' own actions doing what a click does: the LED's command goes out, the port reopens.
 
     screen-reader-tree.py KELMORA_TEST
 
@@ -169,6 +170,10 @@ def read_line(master, wanted):
     return received
 
 
+# The actions a screen reader offers on a radio button: the one that presses it, and the focus.
+RADIO_ACTIONS = ["Toggle", "SetFocus"]
+PRESSING = {"Press", "Toggle"}
+
 KEY_TAB, KEY_DOWN, KEY_SPACE, KEY_RETURN, KEY_MENU, KEY_O = 0xFF09, 0xFF54, 0x20, 0xFF0D, 0xFF67, 0x6F
 
 
@@ -181,7 +186,7 @@ def main():
                KELMORA_COM4="/nonexistent/kelmora-test/COM4")
     tool = subprocess.Popen([sys.argv[1]], env=env)
     try:
-        run(tool, lines[1][0])
+        run(tool, lines[0][0], lines[1][0])
     finally:
         if tool.poll() is None:
             tool.kill()
@@ -194,7 +199,18 @@ def main():
     return 0
 
 
-def run(tool, com2):
+def press_by_action(window, name):
+    """Carries out every action of the radio button `name` that presses it, as a screen reader
+    does; the names of all it offers."""
+    action = find(window, pyatspi.ROLE_RADIO_BUTTON, name).queryAction()
+    names = [action.getName(i) for i in range(action.nActions)]
+    for i, offered in enumerate(names):
+        if offered in PRESSING:
+            action.doAction(i)
+    return names
+
+
+def run(tool, com1, com2):
     app = wait_for("kelmora-test am AT-SPI-Bus", lambda: application(tool.pid))
     if app is None:
         return
@@ -227,6 +243,24 @@ def run(tool, com2):
     check("„LED 2 AUS“ nach „LED 2 BLINK“", "ef",
           states(find(window, pyatspi.ROLE_RADIO_BUTTON, "LED 2 AUS")))
     check("Bytes zur Anzeige an COM2", b"~L12", read_line(com2, b"~L12")[-4:])
+
+    # The buttons' own actions, as a screen reader carries them out, act as a click: "LED 3 AN"
+    # sends its command, and COM1 reopens the port there, so that the next command goes to COM1.
+    check("Aktionen von „LED 3 AN“", RADIO_ACTIONS, press_by_action(window, "LED 3 AN"))
+    check("Bytes zur Anzeige an COM2 nach der Aktion", b"~L21", read_line(com2, b"~L21")[-4:])
+    check("„LED 3 AN“ nach seiner Aktion", "cef",
+          states(find(window, pyatspi.ROLE_RADIO_BUTTON, "LED 3 AN")))
+    check("„LED 3 AUS“ nach der Aktion von „LED 3 AN“", "ef",
+          states(find(window, pyatspi.ROLE_RADIO_BUTTON, "LED 3 AUS")))
+    check("Aktionen von COM1", RADIO_ACTIONS, press_by_action(window, "COM1"))
+    check("COM1 nach seiner Aktion", "cef", states(find(window, pyatspi.ROLE_RADIO_BUTTON, "COM1")))
+    check("COM2 nach der Aktion von COM1", "ef",
+          states(find(window, pyatspi.ROLE_RADIO_BUTTON, "COM2")))
+    find(window, pyatspi.ROLE_RADIO_BUTTON, "LED 3 AUS").queryComponent().grabFocus()
+    wait_for("Fokus auf „LED 3 AUS“", lambda: focused_name(window) == "LED 3 AUS")
+    press(KEY_SPACE)
+    check("Bytes zur Anzeige an COM1 nach der Aktion von COM1", b"~L20",
+          read_line(com1, b"~L20")[-4:])
 
     # The About box, from the window's menu (the Menu key), by its mnemonic. Qt does not show
     # the popup menu on the bus, so the mnemonic is typed until the box opens; meanwhile it
