@@ -20,7 +20,8 @@ JitterRelay::JitterRelay(const RemoteAddress& remote)
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
-    if (::bind(m_listener.get(), reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+    if (!m_listener.valid() ||
+        ::bind(m_listener.get(), reinterpret_cast<sockaddr*>(&address), size) != 0 ||
         ::listen(m_listener.get(), 1) != 0 ||
         ::getsockname(m_listener.get(), reinterpret_cast<sockaddr*>(&address), &size) != 0)
         return;

@@ -120,8 +120,7 @@ std::optional<SecureFailure> CTlsCredentials::LoadClientCertificate(const std::s
     }
     // The chain ends where no further certificate starts; anything else is a broken one.
     const unsigned long end = ERR_peek_last_error();
-    if (end != 0 &&
-        !(ERR_GET_LIB(end) == ERR_LIB_PEM && ERR_GET_REASON(end) == PEM_R_NO_START_LINE))
+    if (end != 0 && (ERR_GET_LIB(end) != ERR_LIB_PEM || ERR_GET_REASON(end) != PEM_R_NO_START_LINE))
         return SecureFailure{LinkTls::CertFile, EINVAL};
     ERR_clear_error();
     return LoadKey(keyFile);

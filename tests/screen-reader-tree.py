@@ -57,13 +57,13 @@ MAIN_WINDOW = [
     (3, "label", "LED 1", "e"),
     (3, "label", "LED 2", "e"),
     (3, "label", "LED 3", "e"),
-    (2, "push button", "Kelmora Säubern", "ef"),
+    (2, "button", "Kelmora Säubern", "ef"),
     (2, "panel", "Empfangene Daten", ""),
     (3, "label", "Zur Zeit noch InAktiv !", ""),
     (1, "panel", "Senden", "e"),
     (2, "text", "Senden", "ef"),
-    (1, "push button", "Exit", "ef"),
-    (1, "push button", "Abbrechen", "ef"),
+    (1, "button", "Exit", "ef"),
+    (1, "button", "Abbrechen", "ef"),
 ]
 
 # Tab from COM1 through every enabled control and round to COM1 again.
@@ -79,7 +79,7 @@ ABOUT_BOX = [
     (1, "image", "", "e"),
     (1, "label", "Kelmora Testprogramm Version 0.1", "e"),
     (1, "label", "Ausgabe 2026", "e"),
-    (1, "push button", "OK", "efF"),
+    (1, "button", "OK", "efF"),
     (1, "label", "Prüffeld Kelmora", "e"),
 ]
 
@@ -120,7 +120,9 @@ def states(accessible):
 
 def rows(accessible, depth=0):
     """The tree as a screen reader reads it, as rows of MAIN_WINDOW's form."""
-    yield (depth, accessible.getRoleName(), accessible.name, states(accessible))
+    # at-spi2-core 2.56 (Debian 13) calls a push button "button", 2.46 (Debian 12) "push button".
+    role = accessible.getRoleName().replace("push button", "button")
+    yield (depth, role, accessible.name, states(accessible))
     if accessible.getRole() == pyatspi.ROLE_TEXT:
         return
     for child in accessible:
