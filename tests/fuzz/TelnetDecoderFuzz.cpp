@@ -46,7 +46,7 @@ std::string SessionState(std::string_view stream, std::size_t piece) {
     for (std::size_t at = 0; at < stream.size(); at += piece)
         session.Feed(stream.substr(at, piece));
     // Each question is answered once: two verbs for each of 256 options, three bytes each.
-    Require(session.Output().size() <= 2 * 256 * 3, "answers are bounded");
+    Require(session.Output().size() <= std::size_t{2} * 256 * 3, "answers are bounded");
     Require(session.Words().size() <= telnet::CSession::kWordsKept, "words are bounded");
     return std::to_string(session.Agreed()) + std::to_string(session.Refused()) +
            std::to_string(session.Configured()) +
