@@ -78,6 +78,9 @@ CComPort::CComPort(ErrorReporter reporter, const char* pszPortName, std::int32_t
 }
 
 CComPort::~CComPort() {
+    // What the hooks reach may be gone already (the window's members before their link).
+    m_onWait = nullptr;
+    m_onByte = nullptr;
     Close();
 }
 
