@@ -211,8 +211,6 @@ TEST_F(RemoteSerialTest, EveryByteValueArrivesThroughTls) {
 // emulated machine's delivery delays (the local UART's bytes, written 3 ms apart, arrive down to
 // a third of a millisecond apart here), so gaps are printed, not bounded by 3.0 ms.
 TEST_F(RemoteSerialTest, ThroughTheFilterAndANetworkThatJittersEveryByteReachesTheFarUartAlone) {
-    if (Rig("KELMORA_RIG_PACED") != "yes")
-        GTEST_SKIP() << "this ser2net's gensio cannot have the filter (see run-guest)";
     ASSERT_TRUE(Ser2netLetGo(m_device));
     const auto remote = ParseRemoteAddress(m_remote);
     if (!remote) {
