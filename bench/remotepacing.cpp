@@ -4,14 +4,19 @@
 // jitter), at 38400 and at 2400 bit/s. A local port given beside them is the reference for the
 // whole string's time. Prints the gaps; exits non-zero only when the measurement broke.
 //
-//   kelmora-remote-pacing-bench FAR-END NAME=PORT... [BYTES]
+//   kelmora-remote-pacing-bench [--traced=DEVICE] FAR-END NAME=PORT... [BYTES]
+//
+// With --traced, also the gaps between ser2net's writes to DEVICE, stamped by the kernel's
+// tracer (root, tracefs): what ser2net hands its UART, without the far end's delivery delays.
 //
 // Meant for the guest rig, where the far end is a 16550 of the same machine:
 // `tests/guest/run-guest --bench WORK-DIR build/bench/kelmora-remote-pacing-bench` passes the
 // guest's UART, and its port behind ser2net without and with the rate-limiting filter.
 #include "BenchText.h"
+#include "FileHolder.h"
 #include "JitterRelay.h"
 #include "LineTimer.h"
+#include "WriteTrace.h"
 
 #include <ComPort.h>
 #include <PortName.h>
@@ -22,6 +27,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -43,12 +49,27 @@ struct Figures {
     std::ptrdiff_t below = 0; // gaps under the pause
     std::size_t shared = 0;   // bytes read together with another
     double spanMs = 0;
-    Spread delay; // from the link's write of a byte to its arrival
+    Spread delay;                  // from the link's write of a byte to its arrival
+    std::optional<Spread> written; // between the starts of ser2net's writes to its device
+    std::ptrdiff_t writtenBelow = 0;
+    std::ptrdiff_t writtenTogether = 0; // writes of more than one byte
 };
 
+void AddWrites(const std::vector<WriteTrace::Write>& writes, Figures& f) {
+    std::vector<double> gaps;
+    for (std::size_t i = 1; i < writes.size(); ++i)
+        gaps.push_back(
+            std::chrono::duration<double, std::milli>(writes[i].at - writes[i - 1].at).count());
+    f.written = SpreadOf(gaps);
+    f.writtenBelow = std::ranges::count_if(gaps, [](double g) { return g < kPauseMs; });
+    f.writtenTogether =
+        std::ranges::count_if(writes, [](const WriteTrace::Write& w) { return w.result > 1; });
+}
+
 // Sends `text` through `port` and collects it at the far end; nothing when it broke.
+// With `traced`, also ser2net's writes to that device.
 std::optional<Figures> Measure(const std::string& title, const std::string& port, int speed,
-                               LineTimer& far, const std::string& text) {
+                               LineTimer& far, const std::string& text, const std::string& traced) {
     (void)far.Collect(far.Pending(), 0s);
     std::string error;
     ::setenv("KELMORA_COM1", port.c_str(), 1);
@@ -56,6 +77,8 @@ std::optional<Figures> Measure(const std::string& title, const std::string& port
     // same device finds it busy meanwhile.
     const auto until = Clock::now() + 3s;
     std::vector<Clock::time_point> writes;
+    std::optional<WriteTrace> trace;
+    int tracedFd = -1;
     for (;;) {
         std::uint32_t failure = 0;
         {
@@ -66,6 +89,12 @@ std::optional<Figures> Measure(const std::string& title, const std::string& port
                 writes.push_back(t);
                 return true;
             });
+            // ser2net holds its device from the connection on; its writes count from now.
+            const auto holder = traced.empty() ? std::nullopt : HolderOf("ser2net", traced);
+            if (holder && holder->fd >= 0) {
+                tracedFd = holder->fd;
+                trace.emplace(holder->pid);
+            }
             if (failure == 0)
                 (void)link.SendText(text);
         }
@@ -110,6 +139,8 @@ std::optional<Figures> Measure(const std::string& title, const std::string& port
     if (!delay)
         return std::nullopt;
     f.delay = *delay;
+    if (trace && trace->IsOn())
+        AddWrites(trace->WritesTo(tracedFd), f);
     return f;
 }
 
@@ -119,12 +150,16 @@ void Print(const std::string& title, const Figures& f, std::optional<double> loc
                 f.delay.min, f.delay.max, f.spanMs);
     if (localSpanMs)
         std::printf("  %.4f", f.spanMs / *localSpanMs);
+    if (f.written)
+        std::printf("  ser2net schreibt: min %.3f, median %.3f, %td/%zu unter 3.0, %td mehrere",
+                    f.written->min, f.written->median, f.writtenBelow, f.written->count,
+                    f.writtenTogether);
     std::printf("\n");
 }
 
 // Every port at one speed; false when a measurement broke.
 bool MeasureAt(int speed, const std::string& farEnd, const std::vector<Port>& ports,
-               const std::string& text) {
+               const std::string& text, const std::string& traced) {
     LineTimer far(farEnd, speed);
     if (!far.IsOpen()) {
         std::printf("fernes Ende %s nicht zu öffnen\n", farEnd.c_str());
@@ -146,7 +181,7 @@ bool MeasureAt(int speed, const std::string& farEnd, const std::vector<Port>& po
             ways = {{p.name, p.port}};
         }
         for (const auto& [title, port] : ways) {
-            const auto f = Measure(title, port, speed, far, text);
+            const auto f = Measure(title, port, speed, far, text, remote ? traced : "");
             intact = intact && f;
             if (!f)
                 continue;
@@ -163,15 +198,20 @@ bool MeasureAt(int speed, const std::string& farEnd, const std::vector<Port>& po
 int main(int argc, char** argv) {
     std::vector<Port> ports;
     std::size_t bytes = 300;
-    for (int i = 2; i < argc; ++i) {
+    std::string traced;
+    int first = 1;
+    if (argc > 1 && std::string_view(argv[1]).starts_with("--traced="))
+        traced = argv[first++] + std::string_view("--traced=").size();
+    for (int i = first + 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (const auto eq = arg.find('='); eq != std::string::npos)
             ports.push_back({arg.substr(0, eq), arg.substr(eq + 1)});
         else
             bytes = std::strtoul(arg.c_str(), nullptr, 10);
     }
-    if (argc < 3 || ports.empty() || bytes < 2) {
-        std::fprintf(stderr, "Aufruf: %s FERNES-ENDE NAME=PORT... [BYTES]\n", argv[0]);
+    if (argc < first + 2 || ports.empty() || bytes < 2) {
+        std::fprintf(stderr, "Aufruf: %s [--traced=GERÄT] FERNES-ENDE NAME=PORT... [BYTES]\n",
+                     argv[0]);
         return 64;
     }
     // Ports for the local reference are named by their device; the other names lead nowhere.
@@ -185,6 +225,6 @@ int main(int argc, char** argv) {
     const std::string text = Pattern(bytes);
     bool intact = true;
     for (const int speed : kSpeeds)
-        intact = MeasureAt(speed, argv[1], ports, text) && intact;
+        intact = MeasureAt(speed, argv[first], ports, text, traced) && intact;
     return intact ? 0 : 1;
 }
